@@ -1,0 +1,155 @@
+#include "common/catalog.hpp"
+
+#include "common/latin2.hpp"
+
+namespace msg {
+
+const char* const cant_open_log = "Błąd: Nie mogę otworzyć pliku logu"_pl;
+const char* const oversized_record = "Błąd: Pomijam zbyt duży zapis logu"_pl;
+const char* const cut_host = "Ostrzeżenie: Obcinam, przekroczona wielkość nazwy hosta"_pl;
+const char* const cut_user = "Ostrzeżenie: Obcinam, przekroczona długość nazwy użytkownika"_pl;
+const char* const cut_date = "Ostrzeżenie: Obcinam, przekroczona wielkość pola daty"_pl;
+const char* const cut_request = "Ostrzeżenie: Obcinam, przekroczona wielkość pola żądania"_pl;
+const char* const cut_referrer = "Ostrzeżenie: Obcinam, przekroczona wielkość pola odnośnika"_pl;
+
+const char* const string_too_long = "Ostrzeżenie: Napis przekracza dopuszczalną wielkość"_pl;
+const char* const cant_open_config = "Błąd: Nie mogę otworzyć pliku konfiguracyjnego"_pl;
+const char* const bad_keyword = "Ostrzeżenie: Błędne słowo kluczowe"_pl;
+
+const char* const usage = "Użycie"_pl;
+const char* const usage_arguments = "[opcje] [plik logu]"_pl;
+
+// In the order of the usage text; -M and -Z have no line.
+const char* const help_lines[] = {
+    "-h        = wyświetla te informacje"_pl,
+    "-V        = wyświetla informacje o wersji"_pl,
+    "-v        = be verbose"_pl,
+    "-d        = wyświetla dodatkowe informacje"_pl,
+    "-F typ    = typ logu.  typ= (clf | ftp | squid | w3c)"_pl,
+    "-f        = zignoruj błędy czasu kolejnych wywołań"_pl,
+    "-i        = pomija plik historii"_pl,
+    "-p        = zachowuje stan (przyrostowy)"_pl,
+    "-b        = ignore state (incremental)"_pl,
+    "-q        = wyłącza komunikaty informacyjne"_pl,
+    "-Q        = wyłącza wszystkie komunikaty"_pl,
+    "-Y        = wyłącza wykres krajów"_pl,
+    "-G        = wyłącza wykres godzinny"_pl,
+    "-H        = wyłącza statystykę godzinną"_pl,
+    "-L        = wyłącza kolorowe słupki ledendy"_pl,
+    "-l num    = włącza num linii w tle wykresów"_pl,
+    "-m num    = czas pojedynczej wizyty (seconds)"_pl,
+    "-T        = wyświetla informacje czasowe"_pl,
+    "-c plik   = używa pliku konfiguracyjnego 'plik'"_pl,
+    "-n nazwa  = używana nazwa hosta"_pl,
+    "-o katalog= katalog używany do zapisu"_pl,
+    "-t nazwa  = tytuł 'nazwa' dla raportu"_pl,
+    "-a nazwa  = ukrywa program klienta 'nazwa'"_pl,
+    "-r nazwa  = ukrywa odnośnik 'nazwa'"_pl,
+    "-s nazwa  = ukrywa lokalizację 'nazwa'"_pl,
+    "-u nazwa  = ukrywa URL 'nazwa'"_pl,
+    "-x nazwa  = stosuje pliki o rozszerzeniu 'nazwa'"_pl,
+    "-O nazwa  = Omit page 'nazwa'"_pl,
+    "-P nazwa  = strony o rozszerzeniu 'nazwa'"_pl,
+    "-I nazwa  = inna nazwa plików index.*: 'nazwa'"_pl,
+    "-K num    = num months in summary table"_pl,
+    "-k num    = num months in summary graph"_pl,
+    "-A num    = wyświetla num najczęstszych przeglądarek"_pl,
+    "-C num    = wyświetla num najczęstszych krajów"_pl,
+    "-R num    = wyświetla num najczęstszych odnośników"_pl,
+    "-S num    = wyświetla num najczęstszych lokalizacji"_pl,
+    "-U num    = wyświetla num najczęstszych URLi"_pl,
+    "-e num    = wyświetla num najczęstszych stron wejściowych"_pl,
+    "-E num    = wyświetla num najczęstszych stron wyjściowych"_pl,
+    "-g num    = grupuj domeny do poziomu 'num'"_pl,
+    "-X        = ukryj pojedyncze lokalizacje"_pl,
+    "-z dir    = Use country flags in 'dir'"_pl,
+    "-D nazwa  = używaj pliku buforującego DNS 'nazwa'"_pl,
+    "-N num    = liczba procesów DNS (0=wyłącz)"_pl,
+    "-j        = Enable native Terrabase lookups"_pl,
+    "-J nazwa  = Use Terrabase database 'nazwa'"_pl,
+    "-w        = Enable GeoIP lookups"_pl,
+    "-W nazwa  = Use GeoIP database 'nazwa'"_pl,
+};
+const std::size_t help_line_count = sizeof help_lines / sizeof help_lines[0];
+
+const char* const using_log = "Używam pliku logu"_pl;
+const char* const cant_change_dir = "Błąd: Nie mogę zmienić katalogu na"_pl;
+const char* const no_dns_cache = "Nie podano pliku buforującego, przerywam działanie..."_pl;
+const char* const dns_searching = "Przeszukuję DNS"_pl;
+const char* const using_dns_cache = "Wykorzystuję plik buforujący DNS"_pl;
+const char* const writing_output_in = "Tworzę wynik w"_pl;
+const char* const current_directory = "bieżącym katalogu"_pl;
+const char* const report_for_host = "Raport tworzony dla hosta"_pl;
+const char* const ignoring_history = "Ignoruję poprzednią historię..."_pl;
+const char* const cant_read_state = "Błąd: Nie mogę odczytać danych z poprzedniego uruchomienia"_pl;
+const char* const cant_write_state = "Błąd: Nie mogę zapisać danych z bieżącego uruchomienia"_pl;
+const char* const no_memory_top_countries =
+    "Nie mogę przydzielić pamięci, najczęstsze kraje anulowane!"_pl;
+const char* const no_valid_records = "Nie znalazłem prawidłowych rekordów!"_pl;
+const char* const records_word = "zapisów"_pl;
+const char* const bad_word = "zły(ch)"_pl;
+const char* const ignored_word = "opuszczono"_pl;
+const char* const in_word = "w"_pl;
+const char* const seconds_word = "sekund"_pl;
+
+const char* const skipping_netscape_header = "Pomijam nagłówek rekordu Netscepe'a"_pl;
+const char* const skipping_bad_record = "Pomijam błędny zapis"_pl;
+const char* const skipping_bad_date = "Błąd: Pomijam rekord (błędna data)"_pl;
+
+const char* const default_report_title = "Statystyki serwera dla"_pl;
+
+const char* const month_name[13] = {
+    ""_pl,       "styczeń"_pl,  "luty"_pl,     "marzec"_pl,      "kwiecień"_pl,
+    "maj"_pl,    "czerwiec"_pl, "lipiec"_pl,   "sierpień"_pl,    "wrzesień"_pl,
+    "październik"_pl, "listopad"_pl, "grudzień"_pl,
+};
+const char* const month_short[13] = {
+    ""_pl,    "Sty"_pl, "Lut"_pl, "Mar"_pl, "Kwi"_pl, "Maj"_pl, "Cze"_pl,
+    "Lip"_pl, "Sie"_pl, "Wrz"_pl, "Paź"_pl, "Lis"_pl, "Gru"_pl,
+};
+
+const char* const response_description[41] = {
+    "Niezdefiniowany kod odpowiedzi"_pl,
+    "Code 100 - Kontynuuj"_pl,
+    "Code 101 - Zmieniam protokoły"_pl,
+    "Code 200 - OK"_pl,
+    "Code 201 - Utworzono"_pl,
+    "Code 202 - Zaakceptowano"_pl,
+    "Code 203 - Niewiarygodna informacja"_pl,
+    "Code 204 - Brak zawartości"_pl,
+    "Code 205 - Kasuję zawartość"_pl,
+    "Code 206 - Częściowa zawartość"_pl,
+    "Code 300 - Wielokrotny wybór"_pl,
+    "Code 301 - Przeniesiono na stałe"_pl,
+    "Code 302 - Przeniesiono tymczasowo"_pl,
+    "Code 303 - Zobacz inne"_pl,
+    "Code 304 - Niezmodyfikowany"_pl,
+    "Code 305 - Użyj proxy"_pl,
+    "Code 307 - Tymczasowe przekierowanie"_pl,
+    "Code 400 - Błędne żądanie"_pl,
+    "Code 401 - Nieautoryzowany"_pl,
+    "Code 402 - Żądana zapłata"_pl,
+    "Code 403 - Zakazane"_pl,
+    "Code 404 - Nie znaleziono"_pl,
+    "Code 405 - Nieuznawana metoda"_pl,
+    "Code 406 - Nie akceptowane"_pl,
+    "Code 407 - Niezbędna autentykacja przez proxy"_pl,
+    "Code 408 - Czas zapytania minął"_pl,
+    "Code 409 - Konflikt"_pl,
+    "Code 410 - Już niedostępne"_pl,
+    "Code 411 - Wymagana długość"_pl,
+    "Code 412 - Warunki niespełnione"_pl,
+    "Code 413 - Zapytanie za duże"_pl,
+    "Code 414 - Zapytanie URI za długie"_pl,
+    "Code 415 - Nieobsługiwany typ nośnika"_pl,
+    "Code 416 - Zapytanie-Zakres niedostępny"_pl,
+    "Code 417 - Warunek niespełniony"_pl,
+    "Code 500 - Wewnętrzny błąd serwera"_pl,
+    "Code 501 - Niezaimplementowane"_pl,
+    "Code 502 - Zła brama"_pl,
+    "Code 503 - Serwis niedostępny"_pl,
+    "Code 504 - Upłynął czas bramkowania"_pl,
+    "Code 505 - Nieobsługiwana wersja HTTP"_pl,
+};
+
+}  // namespace msg

@@ -1,0 +1,62 @@
+// The message catalog: every Polish text of the analyzer, as ISO-8859-2 bytes.
+// The texts are written as UTF-8 in catalog.cpp and converted at compile time.
+#pragma once
+
+#include <cstddef>
+
+namespace msg {
+
+// Log input
+extern const char* const cant_open_log;
+extern const char* const oversized_record;
+extern const char* const cut_host;
+extern const char* const cut_user;
+extern const char* const cut_date;
+extern const char* const cut_request;
+extern const char* const cut_referrer;
+
+// Pattern lists and configuration
+extern const char* const string_too_long;
+extern const char* const cant_open_config;
+extern const char* const bad_keyword;
+
+// Command line and run sequence
+extern const char* const usage;
+extern const char* const usage_arguments;
+extern const char* const help_lines[];
+extern const std::size_t help_line_count;
+extern const char* const using_log;
+extern const char* const cant_change_dir;
+extern const char* const no_dns_cache;
+extern const char* const dns_searching;
+extern const char* const using_dns_cache;
+extern const char* const writing_output_in;
+extern const char* const current_directory;
+extern const char* const report_for_host;
+extern const char* const ignoring_history;
+extern const char* const cant_read_state;
+extern const char* const cant_write_state;
+extern const char* const no_memory_top_countries;
+extern const char* const no_valid_records;
+extern const char* const records_word;
+extern const char* const bad_word;
+extern const char* const ignored_word;
+extern const char* const in_word;
+extern const char* const seconds_word;
+
+// Record loop
+extern const char* const skipping_netscape_header;
+extern const char* const skipping_bad_record;
+extern const char* const skipping_bad_date;
+
+// Settings defaults
+extern const char* const default_report_title;
+
+// Month names, indexed 1 to 12; index 0 is an empty text.
+extern const char* const month_name[13];
+extern const char* const month_short[13];
+
+// Descriptions of the 41 response-code rows, in row order.
+extern const char* const response_description[41];
+
+}  // namespace msg

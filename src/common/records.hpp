@@ -1,0 +1,24 @@
+// The one parsed log line: fixed-capacity fields, emptied before every parse.
+#pragma once
+
+#include <cstddef>
+
+using u64 = unsigned long long;  // matches %llu on every platform we build for
+
+/// Capacity of the line buffer: 4095 characters, the newline included, and a NUL.
+inline constexpr std::size_t line_capacity = 4096;
+
+struct log_record {
+    char host[256];         // client host name or address, as logged
+    char date_text[29];     // "[dd/Mon/yyyy:hh:mm:ss zone]"
+    char request[4096];     // quoted method and URL; the bare URL after the record loop
+    int status;             // response code, 0 when absent
+    u64 bytes;              // bytes transferred, 0 when absent
+    char referrer[1024];    // with its quotes in common/combined logs
+    char agent[128];        // with its quotes in common/combined logs
+    char search_text[256];  // the query part the record loop cuts from the referrer
+    char user[64];          // authenticated or ident user name
+};
+
+/// The record every parser fills and the record loop reads.
+extern log_record g_record;

@@ -1,0 +1,59 @@
+// Small byte-wise text helpers shared by the readers of logs and settings.
+#pragma once
+
+#include <climits>
+#include <cstddef>
+#include <cstring>
+
+#include "common/records.hpp"
+
+/// The decimal number at the start of the text, read as atoi reads it
+/// (leading blanks, an optional sign, digits), but saturated to the int range
+/// instead of overflowing.  0 when there are no digits.
+inline int
+scan_int(const char* s)
+{
+    while (*s == ' ' || (*s >= '\t' && *s <= '\r'))
+        ++s;
+    bool negative = false;
+    if (*s == '-' || *s == '+')
+        negative = *s++ == '-';
+    long long value = 0;
+    for (; *s >= '0' && *s <= '9'; ++s) {
+        value = value * 10 + (*s - '0');
+        if (value > static_cast<long long>(INT_MAX) + 1)
+            value = static_cast<long long>(INT_MAX) + 1;
+    }
+    if (negative)
+        return static_cast<int>(-value);
+    return value > INT_MAX ? INT_MAX : static_cast<int>(value);
+}
+
+/// The unsigned decimal number made of the digits at the start of the text,
+/// saturated at the largest value; 0 when the text does not start with a digit.
+inline u64
+scan_u64(const char* s)
+{
+    u64 value = 0;
+    for (; *s >= '0' && *s <= '9'; ++s) {
+        const u64 digit = static_cast<u64>(*s - '0');
+        if (value > (~0ULL - digit) / 10)
+            return ~0ULL;
+        value = value * 10 + digit;
+    }
+    return value;
+}
+
+/// Copies src into the field dst, cut to its capacity.  Returns true when cut.
+template <std::size_t N>
+bool
+copy_cut(char (&dst)[N], const char* src)
+{
+    std::size_t len = std::strlen(src);
+    const bool cut = len > N - 1;
+    if (cut)
+        len = N - 1;
+    std::memcpy(dst, src, len);
+    dst[len] = '\0';
+    return cut;
+}

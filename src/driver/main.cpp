@@ -1,0 +1,7 @@
+#include "driver/run.hpp"
+
+int
+main(int argc, char** argv)
+{
+    return run_parvalyte(argc, argv);
+}

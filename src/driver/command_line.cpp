@@ -87,7 +87,7 @@ parse_options(int argc, char** argv, int& operand)
 {
     settings& s = startup_settings();
     opterr = 0;
-    optind = 1;
+    optind = 0;  // glibc: start a fresh scan (tests parse more than once)
     int c;
     while ((c = getopt(argc, argv, option_letters)) != -1) {
         const char* arg = optarg;

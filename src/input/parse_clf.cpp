@@ -76,7 +76,9 @@ struct clf_line {
 };
 
 // Copies from p up to the limit or a NUL (or, with stop_at_newline, a
-// newline).  Returns true when the copy was shortened.
+// newline).  Returns true when the copy was shortened: it stopped at the
+// capacity with characters of the field left.  Reaching the end of the line
+// is not shortening, so an empty line does not warn about its host.
 template <std::size_t N>
 bool
 bounded_copy(char (&dst)[N], const clf_line& l, std::size_t& p, bool stop_at_newline = false)
@@ -86,9 +88,8 @@ bounded_copy(char (&dst)[N], const clf_line& l, std::size_t& p, bool stop_at_new
     while (l.text[p] != '\0' && p != lim && !(stop_at_newline && l.text[p] == '\n'))
         dst[n++] = l.text[p++];
     dst[n] = '\0';
-    if (stop_at_newline)
-        return p == lim && l.text[p] != '\0' && l.text[p] != '\n';
-    return l.text[p] != '\0';
+    const bool at_capacity = p == lim && lim != l.copy_stop;
+    return at_capacity && l.text[p] != '\0' && !(stop_at_newline && l.text[p] == '\n');
 }
 
 void

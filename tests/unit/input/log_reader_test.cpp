@@ -1,0 +1,209 @@
+#include <bzlib.h>
+#include <gtest/gtest.h>
+#include <unistd.h>
+#include <fcntl.h>
+#include <zlib.h>
+
+#include <cstring>
+
+#include <string>
+#include <vector>
+
+#include "input/log_reader.hpp"
+#include "test_support.hpp"
+
+namespace {
+
+class LogReader : public scratch_test {
+protected:
+    static void write_gzip(const std::string& name, const std::string& content)
+    {
+        gzFile f = gzopen(name.c_str(), "wb");
+        ASSERT_NE(f, nullptr);
+        gzwrite(f, content.data(), static_cast<unsigned>(content.size()));
+        gzclose(f);
+    }
+    static void write_bzip2(const std::string& name, const std::string& content,
+                            const char* mode = "wb")
+    {
+        // The stream API appends a whole new stream for mode "ab".
+        std::FILE* raw = std::fopen(name.c_str(), mode[0] == 'a' ? "ab" : "wb");
+        ASSERT_NE(raw, nullptr);
+        int err;
+        BZFILE* b = BZ2_bzWriteOpen(&err, raw, 9, 0, 0);
+        BZ2_bzWrite(&err, b, const_cast<char*>(content.data()), static_cast<int>(content.size()));
+        BZ2_bzWriteClose(&err, b, 0, nullptr, nullptr);
+        std::fclose(raw);
+    }
+    /// Every line the reader delivers.
+    static std::vector<std::string> lines_of(log_reader& r)
+    {
+        std::vector<std::string> out;
+        char line[line_capacity];
+        std::size_t length;
+        while (r.next_line(line, length)) {
+            EXPECT_EQ(length, std::strlen(line));
+            out.emplace_back(line, length);
+        }
+        return out;
+    }
+    static std::vector<std::string> lines_of(const char* name)
+    {
+        log_reader r;
+        EXPECT_EQ(r.open(name), 0);
+        return lines_of(r);
+    }
+};
+
+}  // namespace
+
+TEST_F(LogReader, KindFollowsTheName)
+{
+    EXPECT_EQ(log_kind_of("access.log.gz"), log_kind::gzip);
+    EXPECT_EQ(log_kind_of("access.log.bz2"), log_kind::bzip2);
+    EXPECT_EQ(log_kind_of("access.gz.log"), log_kind::plain);
+    EXPECT_EQ(log_kind_of("gz"), log_kind::plain);
+}
+
+TEST_F(LogReader, LastLineWithoutNewlineIsDeliveredForEveryKind)
+{
+    const std::string content = "one\ntwo\nthree";
+    const std::vector<std::string> expected{"one\n", "two\n", "three"};
+    write_file("a.log", content);
+    write_gzip("a.log.gz", content);
+    write_bzip2("a.log.bz2", content);
+    EXPECT_EQ(lines_of("a.log"), expected);
+    EXPECT_EQ(lines_of("a.log.gz"), expected);
+    EXPECT_EQ(lines_of("a.log.bz2"), expected);
+}
+
+TEST_F(LogReader, LongLinesComeInPiecesOf4095)
+{
+    const std::string fits(4094, 'a');
+    const std::string exact(4095, 'b');
+    const std::string huge(10000, 'c');
+    const std::string content = fits + "\n" + exact + "\n" + huge + "\nend\n";
+    for (const char* name : {"l.log", "l.log.gz", "l.log.bz2"}) {
+        if (name == std::string("l.log"))
+            write_file(name, content);
+        else if (name == std::string("l.log.gz"))
+            write_gzip(name, content);
+        else
+            write_bzip2(name, content);
+        const std::vector<std::string> expected{
+            fits + "\n", exact, "\n", std::string(4095, 'c'), std::string(4095, 'c'),
+            std::string(10000 - 8190, 'c') + "\n", "end\n"};
+        EXPECT_EQ(lines_of(name), expected) << name;
+    }
+}
+
+TEST_F(LogReader, LinesSpanningBlockBoundariesStayWhole)
+{
+    std::string content;
+    std::vector<std::string> expected;
+    for (int i = 0; i < 3000; ++i) {
+        std::string line = "line " + std::to_string(i) + std::string(static_cast<std::size_t>(i % 37), 'x') + "\n";
+        content += line;
+        expected.push_back(line);
+    }
+    write_gzip("b.log.gz", content);
+    write_file("b.log", content);
+    EXPECT_EQ(lines_of("b.log.gz"), expected);
+    EXPECT_EQ(lines_of("b.log"), expected);
+}
+
+TEST_F(LogReader, EveryGzipMemberAndBzip2StreamIsRead)
+{
+    write_gzip("m1.gz", "a\nb\n");
+    write_gzip("m2.gz", "c\n");
+    std::string joined;
+    for (const char* part : {"m1.gz", "m2.gz"}) {
+        std::FILE* f = std::fopen(part, "rb");
+        char buf[4096];
+        const std::size_t n = std::fread(buf, 1, sizeof buf, f);
+        joined.append(buf, n);
+        std::fclose(f);
+    }
+    write_file("joined.log.gz", joined);
+    EXPECT_EQ(lines_of("joined.log.gz"), (std::vector<std::string>{"a\n", "b\n", "c\n"}));
+
+    write_bzip2("joined.log.bz2", "a\nb");
+    write_bzip2("joined.log.bz2", "\nc\n", "ab");
+    EXPECT_EQ(lines_of("joined.log.bz2"), (std::vector<std::string>{"a\n", "b\n", "c\n"}));
+}
+
+TEST_F(LogReader, RewindStartsAgainAtTheFirstLine)
+{
+    const std::string content = "first\nsecond\n";
+    write_file("r.log", content);
+    write_gzip("r.log.gz", content);
+    write_bzip2("r.log.bz2", content);
+    for (const char* name : {"r.log", "r.log.gz", "r.log.bz2"}) {
+        log_reader r;
+        ASSERT_EQ(r.open(name), 0);
+        char line[line_capacity];
+        std::size_t length;
+        ASSERT_TRUE(r.next_line(line, length));
+        EXPECT_EQ(r.rewind(), 0) << name;
+        EXPECT_EQ(lines_of(r), (std::vector<std::string>{"first\n", "second\n"})) << name;
+        EXPECT_EQ(r.rewind(), 0) << name;
+        EXPECT_EQ(lines_of(r).size(), 2u) << name;
+    }
+}
+
+TEST_F(LogReader, StandardInputIsNamedByADashAndCannotRewind)
+{
+    log_reader r;
+    EXPECT_EQ(r.open("-"), 0);
+    EXPECT_TRUE(r.is_stdin());
+    EXPECT_EQ(r.rewind(), 1);
+    r.close();
+    EXPECT_EQ(r.open(nullptr), 0);
+    EXPECT_TRUE(r.is_stdin());
+    r.close();
+    EXPECT_NE(fcntl(0, F_GETFD), -1) << "standard input stays open";
+    EXPECT_EQ(std::ferror(stdin), 0);
+}
+
+TEST_F(LogReader, EmptyLogHasNoLines)
+{
+    write_file("e.log", "");
+    write_gzip("e.log.gz", "");
+    EXPECT_TRUE(lines_of("e.log").empty());
+    EXPECT_TRUE(lines_of("e.log.gz").empty());
+}
+
+TEST_F(LogReader, CorruptCompressedDataEndsTheInput)
+{
+    write_file("bad.log.bz2", "this is not bzip2 data\n");
+    EXPECT_TRUE(lines_of("bad.log.bz2").empty());
+    write_gzip("cut.log.gz", std::string(100000, 'x') + "\n");
+    std::FILE* f = std::fopen("cut.log.gz", "rb");
+    char buf[64];
+    const std::size_t n = std::fread(buf, 1, sizeof buf, f);
+    std::fclose(f);
+    write_file("cut.log.gz", std::string(buf, n / 2));
+    lines_of("cut.log.gz");  // must end, whatever it delivers
+}
+
+TEST_F(LogReader, FailuresGiveTheirExitStatuses)
+{
+    write_file("real.log", "x\n");
+    ASSERT_EQ(symlink("real.log", "link.log"), 0);
+    log_reader r;
+    testing::internal::CaptureStderr();
+    EXPECT_EQ(r.open("link.log"), 9);
+    EXPECT_EQ(r.open("absent.log.gz"), 2);
+    EXPECT_EQ(r.open("absent.log.bz2"), 2);
+    EXPECT_EQ(r.open("absent.log"), 1);
+    EXPECT_EQ(utf8_of_latin2(testing::internal::GetCapturedStderr()),
+              "Błąd: Nie mogę otworzyć pliku logu link.log (symlink)\n"
+              "Błąd: Nie mogę otworzyć pliku logu absent.log.gz (2)\n"
+              "Błąd: Nie mogę otworzyć pliku logu absent.log.bz2 (2)\n"
+              "Błąd: Nie mogę otworzyć pliku logu absent.log\n");
+
+    startup_settings().verbosity = 0;
+    testing::internal::CaptureStderr();
+    EXPECT_EQ(r.open("link.log"), 9);
+    EXPECT_EQ(testing::internal::GetCapturedStderr(), "");
+}

@@ -157,7 +157,10 @@ parse_clf(char* text)
     if (p >= l.end)
         return 0;
     if (text[p] != '[') {
-        warn_cut(msg::cut_user, text + user_start);
+        // Only a user name that filled its field was cut; a line that merely
+        // has no date is rejected below without this warning.
+        if (p != l.copy_stop)
+            warn_cut(msg::cut_user, text + user_start);
         while (p < l.end && text[p] != '[')
             ++p;
     }

@@ -73,7 +73,7 @@ month_of(const char* letters)
 }
 
 bool
-read_record_time(const char* date_text, record_time& t)
+read_record_time(const char (&date_text)[sizeof log_record::date_text], record_time& t)
 {
     t.month = month_of(date_text + 4);
     t.day = scan_int(date_text + 1);

@@ -22,9 +22,9 @@ struct record_time {
 /// The month 1 to 12 of a lower-case English three-letter abbreviation, or 0.
 int month_of(const char* letters);
 
-/// Reads the record's date and time from date_text (month letters already
-/// lower-cased).  Returns false for a bad date.
-bool read_record_time(const char* date_text, record_time& t);
+/// Reads the record's date and time from the fixed positions of date_text
+/// (month letters already lower-cased).  Returns false for a bad date.
+bool read_record_time(const char (&date_text)[sizeof log_record::date_text], record_time& t);
 
 /// Runs the loop until the log ends.
 void record_loop(log_reader& log);

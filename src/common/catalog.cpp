@@ -96,6 +96,41 @@ const char* const skipping_netscape_header = "Pomijam nagłówek rekordu Netscep
 const char* const skipping_bad_record = "Pomijam błędny zapis"_pl;
 const char* const skipping_bad_date = "Błąd: Pomijam rekord (błędna data)"_pl;
 
+const char* const cant_add_url = "Błąd w trakcie dodawania kolejnego URLa, pomijam"_pl;
+const char* const cant_add_user = "Błąd w trakcie dodawania kolejnego użytkownika, pomijam"_pl;
+const char* const cant_add_referrer = "Błąd w trakcie dodawania kolejnego odnośnika, pomijam"_pl;
+const char* const cant_add_daily_host =
+    "Błąd w trakcie dodawania kolejnego hosta (dzienne), pomijam"_pl;
+const char* const cant_add_monthly_host =
+    "Błąd w trakcie dodawania kolejnego hosta (miesięczne), pomijam"_pl;
+const char* const cant_add_agent = "Błąd w trakcie dodawania kolejnego przeglądarki, pomijam"_pl;
+const char* const cant_add_search =
+    "Błąd w trakcie dodawania kolejnego szukanego słowa, pomijam"_pl;
+
+const char* const generating_report = "Generuję raport dla"_pl;
+const char* const cant_open_file = "Błąd: Nie mogę otworzyć pliku"_pl;
+const char* const no_memory_top_urls = "Nie mogę przydzielić pamięci, najczęstsze URLe anulowane!"_pl;
+const char* const no_memory_top_sites =
+    "Nie mogę przydzielić pamięci, najczęstsze lokalizacje anulowane!"_pl;
+const char* const no_memory_top_referrers =
+    "Nie mogę przydzielić pamięci, najczęstsze odnośniki anulowane!"_pl;
+const char* const no_memory_top_search =
+    "Nie mogę przydzielić pamięci, najczęściej szukane słowa anulowane!"_pl;
+const char* const no_memory_top_users =
+    "Nie mogę przydzielić pamięci, najczęstsze połączenia użytkowników anulowane!"_pl;
+const char* const no_memory_top_agents =
+    "Nie mogę przydzielić pamięci, najczęściej używane przeglądarki anulowane!"_pl;
+const char* const hits_heading = "Wywołania"_pl;
+const char* const files_heading = "Pliki"_pl;
+const char* const kb_heading = "KB"_pl;
+const char* const visits_heading = "Wizyty"_pl;
+const char* const host_heading = "Nazwa hosta"_pl;
+const char* const url_heading = "URL"_pl;
+const char* const referrers_heading = "Odnośniki"_pl;
+const char* const agent_heading = "Przeglądarka"_pl;
+const char* const user_heading = "Użytkownik"_pl;
+const char* const search_heading = "Wyszukiwany ciąg znaków"_pl;
+
 const char* const default_report_title = "Statystyki serwera dla"_pl;
 
 const char* const month_name[13] = {

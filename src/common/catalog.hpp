@@ -49,6 +49,35 @@ extern const char* const skipping_netscape_header;
 extern const char* const skipping_bad_record;
 extern const char* const skipping_bad_date;
 
+// Counting
+extern const char* const cant_add_url;
+extern const char* const cant_add_user;
+extern const char* const cant_add_referrer;
+extern const char* const cant_add_daily_host;
+extern const char* const cant_add_monthly_host;
+extern const char* const cant_add_agent;
+extern const char* const cant_add_search;
+
+// Month report
+extern const char* const generating_report;
+extern const char* const cant_open_file;
+extern const char* const no_memory_top_urls;
+extern const char* const no_memory_top_sites;
+extern const char* const no_memory_top_referrers;
+extern const char* const no_memory_top_search;
+extern const char* const no_memory_top_users;
+extern const char* const no_memory_top_agents;
+extern const char* const hits_heading;
+extern const char* const files_heading;
+extern const char* const kb_heading;
+extern const char* const visits_heading;
+extern const char* const host_heading;
+extern const char* const url_heading;
+extern const char* const referrers_heading;
+extern const char* const agent_heading;
+extern const char* const user_heading;
+extern const char* const search_heading;
+
 // Settings defaults
 extern const char* const default_report_title;
 

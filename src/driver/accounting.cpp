@@ -8,7 +8,11 @@
 #include "common/messages.hpp"
 #include "common/settings.hpp"
 #include "common/text.hpp"
+#include "common/counters.hpp"
+#include "driver/counting.hpp"
+#include "driver/period.hpp"
 #include "input/parsers.hpp"
+#include "input/text_helpers.hpp"
 
 run_counts g_run;
 
@@ -89,6 +93,281 @@ read_record_time(const char (&date_text)[sizeof log_record::date_text], record_t
            t.minute >= 0 && t.minute < 60 && t.second >= 0 && t.second < 61;
 }
 
+
+namespace {
+
+bool
+is_control(unsigned char c)
+{
+    return c < 32 || c == 127;
+}
+
+void
+lower_ascii(char* p, const char* end)
+{
+    for (; p < end && *p != '\0'; ++p)
+        if (*p >= 'A' && *p <= 'Z')
+            *p = static_cast<char>(*p - 'A' + 'a');
+}
+
+template <std::size_t N>
+void
+set_text(char (&field)[N], const char* text)
+{
+    copy_cut(field, text);
+}
+
+// "/./" becomes "/" until none is left.
+void
+remove_dot_segments(char* url)
+{
+    while (char* p = std::strstr(url, "/./"))
+        std::memmove(p, p + 2, std::strlen(p + 2) + 1);
+}
+
+void
+normalise_url(log_record& r)
+{
+    char* url = r.request;
+    const char* scheme_end = std::strstr(url, "://");
+    if (scheme_end != nullptr && scheme_end - url <= 5) {
+        const char* path = std::strchr(scheme_end + 3, '/');
+        const char* from = path != nullptr ? path : scheme_end + 2;
+        std::memmove(url, from, std::strlen(from) + 1);
+    }
+    remove_dot_segments(url);
+    if (url[0] != '/') {
+        if (r.status == 200 || r.status == 304 || r.status == 206) {
+            if (g_settings.debug)
+                std::fprintf(stderr, "Converted URL '%s' to '/'\n", url);
+            set_text(r.request, "/");
+        } else {
+            if (g_settings.debug)
+                std::fprintf(stderr, "Invalid URL: '%s'\n", url);
+            set_text(r.request, "/INVALID-URL");
+        }
+    }
+    for (std::size_t n = std::strlen(url); n > 0 && url[n - 1] == '?';)
+        url[--n] = '\0';
+}
+
+void
+remove_index_alias(char* url)
+{
+    for (const nlist_entry* e = g_settings.index_alias.first(); e != nullptr; e = e->next) {
+        char* found = std::strstr(url, e->pattern);
+        if (found == nullptr || found == url || found[-1] != '/')
+            continue;
+        const char* query = g_settings.strip_cgi ? nullptr : std::strchr(found, '?');
+        if (query != nullptr)
+            std::memmove(found, query, std::strlen(query) + 1);
+        else
+            *found = '\0';
+        return;
+    }
+}
+
+}  // namespace
+
+void
+clean_url(log_record& r)
+{
+    char* request = r.request;
+    unescape_url(request);
+    if (request[0] != '\0' && request[1] == '-') {
+        set_text(r.request, "/INVALID-URL");
+    } else if (char* blank = request[0] != '\0' ? std::strchr(request + 1, ' ') : nullptr) {
+        char* from = blank;
+        while (*from == ' ')
+            ++from;
+        if (from[0] == '/' && from[1] == '/') {
+            while (from[1] == '/')
+                ++from;
+        }
+        char* end = std::strchr(from, '"');
+        const std::size_t n = end != nullptr ? static_cast<std::size_t>(end - from) : std::strlen(from);
+        std::memmove(request, from, n);
+        request[n] = '\0';
+    }
+
+    // The query cut: the URL ends at its first character that cannot belong
+    // to it (with StripCGI, the query part goes too).
+    char* p = request;
+    while (*p != '\0' && is_url_char(static_cast<unsigned char>(*p), g_settings.strip_cgi))
+        ++p;
+    *p = '\0';
+    if (request[0] == '\0')
+        set_text(r.request, "/");
+
+    if (g_settings.log_type == log_clf && r.status != 404 && g_settings.normalize_url) {
+        normalise_url(r);
+    } else if (const char* scheme_end = std::strstr(request, "://");
+               scheme_end != nullptr && scheme_end > request && scheme_end - request <= 5) {
+        lower_ascii(request, scheme_end);
+    }
+    remove_index_alias(request);
+}
+
+void
+clean_referrer(log_record& r)
+{
+    char* ref = r.referrer;
+    unescape_url(ref);
+    if (ref[0] == '"') {
+        const std::size_t n = std::strlen(ref);
+        std::memmove(ref, ref + 1, n);  // the NUL moves too
+        char* stop = ref;
+        while (*stop != '\0' && !is_control(static_cast<unsigned char>(*stop)) && *stop != '<')
+            ++stop;
+        if (*stop != '\0')
+            *stop = '\0';
+        else if (n > 1)
+            ref[n - 2] = '\0';  // the closing quote
+    }
+    if (ref[0] != '\0') {
+        char* p = ref;
+        while (*p != '\0' && is_url_char(static_cast<unsigned char>(*p), true))
+            ++p;
+        if (*p != '\0') {
+            copy_cut(r.search_text, p);
+            *p = '\0';
+        }
+        if (ref[0] == '\0')
+            set_text(r.referrer, "-");
+    }
+    if (ref[0] == 'h' || ref[0] == 'H') {
+        char* slash = std::strchr(ref, '/');
+        char* end = slash != nullptr ? slash : ref + std::strlen(ref);
+        lower_ascii(ref, end);
+        if (slash != nullptr && slash[1] == '/') {
+            char* host = slash + 2;
+            char* host_end = std::strchr(host, '/');
+            lower_ascii(host, host_end != nullptr ? host_end : host + std::strlen(host));
+        }
+    }
+}
+
+void
+limit_lengths(log_record& r)
+{
+    if (std::strlen(r.referrer) >= 256) {
+        warn("%s [%llu]\n", msg::cut_referrer, g_run.total);
+        r.referrer[255] = '\0';
+    }
+    if (std::strlen(r.request) >= 2048) {
+        warn("%s [%llu]\n", msg::cut_request, g_run.total);
+        r.request[2047] = '\0';
+    }
+}
+
+void
+clean_agent(log_record& r)
+{
+    char* agent = r.agent;
+    if (agent[0] == '(' || agent[0] == '"') {
+        const std::size_t n = std::strlen(agent);
+        std::memmove(agent, agent + 1, n);
+        if (n >= 2)
+            agent[n - 2] = '\0';
+    }
+    for (char* p = agent; *p != '\0'; ++p) {
+        if (is_control(static_cast<unsigned char>(*p)) || *p == '<' || *p == '>') {
+            *p = '\0';
+            break;
+        }
+    }
+}
+
+void
+clean_user(log_record& r)
+{
+    if (r.user[0] == '\0') {
+        set_text(r.user, "-");
+        return;
+    }
+    for (char* p = r.user; *p != '\0'; ++p) {
+        if (is_control(static_cast<unsigned char>(*p)) || *p == '"') {
+            *p = '\0';
+            break;
+        }
+    }
+    unescape_url(r.user);
+}
+
+void
+check_host(log_record& r, const char* saved_host)
+{
+    char* host = r.host;
+    const auto c0 = static_cast<unsigned char>(host[0]);
+    if (!(std::isalnum(c0) || c0 == ':')) {
+        set_text(r.host, "Invalid");
+        return;
+    }
+    bool seen_dot = false;
+    for (char* p = host; *p != '\0'; ++p) {
+        if (*p >= 'A' && *p <= 'Z')
+            *p = static_cast<char>(*p - 'A' + 'a');
+        const auto c = static_cast<unsigned char>(*p);
+        if (c == '.')
+            seen_dot = true;
+        if (std::isalnum(c) || c == '-' || c == '.' || c == ':' || (c == '_' && !seen_dot))
+            continue;
+        if (std::strcmp(host, saved_host) == 0)
+            set_text(r.host, "Invalid");
+        else
+            set_text(r.host, saved_host);
+        return;
+    }
+    const auto last = static_cast<unsigned char>(host[std::strlen(host) - 1]);
+    if (!std::isalnum(last))
+        set_text(r.host, "Invalid");
+}
+
+namespace {
+
+// The resume rule after a state restore, and the out-of-sequence rule.
+// Returns false when the record is skipped.
+bool
+in_time_order(record_time& when)
+{
+    period_clock& c = g_clock;
+    if (c.resume_skip) {
+        if (c.record_timestamp <= c.timestamp)
+            return false;
+        c.resume_skip = false;
+        if (when.month != c.month || when.year != c.year) {
+            start_new_month();
+            c.year = when.year;
+            c.month = when.month;
+            c.day = when.day;
+            c.hour = when.hour;
+            c.minute = when.minute;
+            c.second = when.second;
+            c.timestamp = c.record_timestamp;
+            g_month.first_day = g_month.last_day = when.day;
+        }
+    }
+    const u64 slot = c.record_timestamp / 3600;
+    const u64 clock_slot = c.timestamp / 3600;
+    if (slot < clock_slot) {
+        if (!g_settings.fold_seq_err && slot + 1 < clock_slot)
+            return false;
+        when.second = c.second;
+        when.minute = c.minute;
+        when.hour = c.hour;
+        when.day = c.day;
+        when.month = c.month;
+        when.year = c.year;
+        c.record_timestamp = c.timestamp;
+    }
+    c.timestamp = c.record_timestamp;
+    return true;
+}
+
+char saved_host[sizeof log_record::host];
+
+}  // namespace
+
 void
 record_loop(log_reader& log)
 {
@@ -132,8 +411,28 @@ record_loop(log_reader& log)
             continue;
         }
 
-        // Time order, field clean-up, the clock, host resolution and counting
-        // follow here as their parts of the analyzer land.
-        g_run.good_record = true;
+        g_clock.previous_timestamp = g_clock.timestamp;
+        g_clock.record_timestamp = static_cast<u64>(seconds_of(when));
+        if (!in_time_order(when)) {
+            ++g_run.ignored;
+            g_run.good_record = true;
+            continue;
+        }
+
+        clean_url(r);
+        clean_referrer(r);
+        if (g_settings.mangle_agents != 0)
+            mangle_agent(r.agent, g_settings.mangle_agents);
+        limit_lengths(r);
+        clean_agent(r);
+        clean_user(r);
+
+        advance_clock(when);
+
+        // Cached names replace numeric hosts here once the DNS cache lands.
+        std::memcpy(saved_host, r.host, sizeof saved_host);
+        check_host(r, saved_host);
+
+        account_record(when);
     }
 }

@@ -16,7 +16,10 @@
 #include "driver/accounting.hpp"
 #include "driver/command_line.hpp"
 #include "driver/config_file.hpp"
+#include "driver/period.hpp"
 #include "input/log_reader.hpp"
+#include "report/month_report.hpp"
+#include "tables/tables.hpp"
 
 namespace {
 
@@ -129,7 +132,8 @@ run_parvalyte(int argc, char** argv)
     derive_settings(operand < argc ? argv[operand] : nullptr);
     settings& s = startup_settings();
 
-    // The counters and the history window start empty with their own parts.
+    reset_counters();
+    // The history rows are cleared here once the history lands.
     if (g_settings.verbosity == 2)
         print_banner();
 
@@ -173,6 +177,16 @@ run_parvalyte(int argc, char** argv)
             std::printf("%s\n", msg::no_valid_records);
         return 1;
     }
+
+    end_of_input();
+    if (g_run.total > g_run.ignored + g_run.bad) {
+        // The state file is written here once incremental mode lands.
+        close_open_visits(g_clock.record_timestamp);
+        // The month's history row is updated here once the history lands.
+        month_report();
+        // The history file is written here once the history lands.
+    }
+    // The index page is written here once the history lands.
 
     const std::time_t end = std::time(nullptr);
     if (g_settings.time_me || g_settings.verbosity == 2)

@@ -85,6 +85,7 @@ expect_file rest.txt "Używam pliku logu real.log (clf)
 Tworzę wynik w report
 Raport tworzony dla hosta 'www.example.org'
 Ignoruję poprzednią historię...
+Generuję raport dla październik 2000
 1 zapisów w 1 sekund, 1/sec
 "
 run "$BIN/parvalyte" -F squid -n '' real.log

@@ -10,8 +10,13 @@
 #include <filesystem>
 #include <string>
 
+#include "common/counters.hpp"
 #include "common/settings.hpp"
 #include "driver/accounting.hpp"
+#include "tables/tables.hpp"
+
+/// Puts the clock, counters, tables and run counts back to a fresh run.
+void reset_run_state();
 
 /// Runs each test in its own temporary directory with default settings.
 class scratch_test : public ::testing::Test {
@@ -19,7 +24,7 @@ protected:
     void SetUp() override
     {
         reset_settings();
-        g_run = run_counts{};
+        reset_run_state();
         char templ[] = "/tmp/parva-test-XXXXXX";
         ASSERT_NE(mkdtemp(templ), nullptr);
         dir_ = templ;
@@ -30,6 +35,7 @@ protected:
     {
         std::filesystem::current_path(old_dir_);
         std::filesystem::remove_all(dir_);
+        reset_run_state();
         reset_settings();
     }
 

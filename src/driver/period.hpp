@@ -1,0 +1,33 @@
+// The period clock: the seconds arithmetic, the counting of a record into the
+// month, day and hour, and the closes of an hour, a day and a month.
+#pragma once
+
+#include "common/counters.hpp"
+#include "driver/accounting.hpp"
+
+/// The day count, 719534 for 1 January 1970; modulo 7 it is the weekday (0 Sunday).
+long long day_number(int day, int month, int year);
+
+/// The seconds value of a log time: its wall-clock reading taken as UTC.
+long long seconds_of(const record_time& t);
+
+/// Zeroes the month's counters (hour_hits excepted), days, hours and responses.
+void reset_counters();
+
+/// reset_counters and empty month tables: the start of a new month.
+void start_new_month();
+
+/// Moves the clock to the record's time, closing the hour, the day and the
+/// month as due, in that order.
+void advance_clock(const record_time& t);
+
+/// Finishes the open month: visits, exit pages, history row, report; then
+/// starts a new one.
+void close_month();
+
+/// The end of the input: the open day's sites and visits, the month's visits,
+/// the largest hourly hits.  Nothing is cleared.
+void end_of_input();
+
+/// Counts an accounted record into the month, day d and hour h.
+void count_record(int day, int hour, int status, u64 bytes, bool is_page);

@@ -1,0 +1,119 @@
+#include "report/dumps.hpp"
+
+#include <cstdio>
+
+#include "common/catalog.hpp"
+#include "common/settings.hpp"
+#include "report/report_file.hpp"
+
+namespace {
+
+// Opens "DumpPath/prefix_YYYYMM.DumpExtension" ("." when DumpPath is unset).
+std::FILE*
+open_dump(const char* prefix, int year, int month)
+{
+    const settings& s = g_settings;
+    char path[256];
+    std::snprintf(path, sizeof path, "%s/%s_%04d%02d.%s",
+                  s.dump_path ? s.dump_path->c_str() : ".", prefix, year, month,
+                  s.dump_extension.c_str());
+    return report_file_open(path);
+}
+
+template <typename Node, typename Line>
+void
+write_dump(const sort_array<Node>& a, const char* prefix, int year, int month, Line&& line,
+           void (*heading)(std::FILE*))
+{
+    std::FILE* f = open_dump(prefix, year, month);
+    if (f == nullptr)
+        return;
+    if (g_settings.dump_header)
+        heading(f);
+    for (std::size_t i = 0; i < a.count; ++i)
+        line(f, a.items[i]);
+    std::fclose(f);
+}
+
+}  // namespace
+
+void
+dump_sites(const sort_array<hnode>& a, int year, int month)
+{
+    write_dump(
+        a, "site", year, month,
+        [](std::FILE* f, const hnode* n) {
+            if (n->kind != kind_group)
+                std::fprintf(f, "%llu\t%llu\t%.0f\t%llu\t%s\n", n->hits, n->files,
+                             n->bytes / 1024, n->visits, n->name);
+        },
+        [](std::FILE* f) {
+            std::fprintf(f, "%s\t%s\t%s\t%s\t%s\n", msg::hits_heading, msg::files_heading,
+                         msg::kb_heading, msg::visits_heading, msg::host_heading);
+        });
+}
+
+void
+dump_urls(const sort_array<unode>& a, int year, int month)
+{
+    write_dump(
+        a, "url", year, month,
+        [](std::FILE* f, const unode* n) {
+            if (n->kind != kind_group)
+                std::fprintf(f, "%llu\t%.0f\t%s\n", n->hits, n->bytes / 1024, n->name);
+        },
+        [](std::FILE* f) {
+            std::fprintf(f, "%s\t%s\t%s\n", msg::hits_heading, msg::kb_heading, msg::url_heading);
+        });
+}
+
+void
+dump_referrers(const sort_array<rnode>& a, int year, int month)
+{
+    write_dump(
+        a, "ref", year, month,
+        [](std::FILE* f, const rnode* n) {
+            if (n->kind != kind_group)
+                std::fprintf(f, "%llu\t%s\n", n->hits, n->name);
+        },
+        [](std::FILE* f) {
+            std::fprintf(f, "%s\t%s\n", msg::hits_heading, msg::referrers_heading);
+        });
+}
+
+void
+dump_agents(const sort_array<anode>& a, int year, int month)
+{
+    write_dump(
+        a, "agent", year, month,
+        [](std::FILE* f, const anode* n) {
+            if (n->kind != kind_group)
+                std::fprintf(f, "%llu\t%s\n", n->hits, n->name);
+        },
+        [](std::FILE* f) { std::fprintf(f, "%s\t%s\n", msg::hits_heading, msg::agent_heading); });
+}
+
+void
+dump_users(const sort_array<inode>& a, int year, int month)
+{
+    write_dump(
+        a, "user", year, month,
+        [](std::FILE* f, const inode* n) {
+            if (n->kind != kind_group)
+                std::fprintf(f, "%llu\t%llu\t%.0f\t%llu\t%s\n", n->hits, n->files,
+                             n->bytes / 1024, n->visits, n->name);
+        },
+        [](std::FILE* f) {
+            std::fprintf(f, "%s\t%s\t%s\t%s\t%s\n", msg::hits_heading, msg::files_heading,
+                         msg::kb_heading, msg::visits_heading, msg::user_heading);
+        });
+}
+
+void
+dump_search_strings(const sort_array<snode>& a, int year, int month)
+{
+    write_dump(
+        a, "search", year, month,
+        [](std::FILE* f, const snode* n) { std::fprintf(f, "%llu\t%s\n", n->hits, n->name); },
+        [](std::FILE* f) { std::fprintf(f, "%s\t%s\n", msg::hits_heading, msg::search_heading); });
+}

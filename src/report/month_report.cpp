@@ -1,0 +1,170 @@
+#include "report/month_report.hpp"
+
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
+#include <memory>
+#include <new>
+
+#include "common/catalog.hpp"
+#include "common/counters.hpp"
+#include "common/messages.hpp"
+#include "common/settings.hpp"
+#include "report/dumps.hpp"
+
+template <typename Node>
+bool
+by_hits(const Node* a, const Node* b)
+{
+    if (a->hits != b->hits)
+        return a->hits > b->hits;
+    return std::strcmp(a->name, b->name) < 0;
+}
+
+template <typename Node>
+bool
+by_bytes(const Node* a, const Node* b)
+{
+    if (a->bytes != b->bytes)
+        return a->bytes > b->bytes;
+    return std::strcmp(a->name, b->name) < 0;
+}
+
+template bool by_hits(const hnode*, const hnode*);
+template bool by_hits(const unode*, const unode*);
+template bool by_hits(const rnode*, const rnode*);
+template bool by_hits(const snode*, const snode*);
+template bool by_hits(const inode*, const inode*);
+template bool by_bytes(const hnode*, const hnode*);
+template bool by_bytes(const unode*, const unode*);
+
+namespace {
+
+// The array of one kind, alive only while that kind is written.
+template <typename Node>
+class kind_array {
+public:
+    /// Collects every entry of the table; reports when memory is short.
+    kind_array(const chained_table<Node>& table, const char* array_name, const char* no_memory)
+    {
+        std::size_t n = 0;
+        for_each_node(table, [&](const Node*) { ++n; });
+        if (n == 0)
+            return;
+        storage_.reset(new (std::nothrow) Node*[n]);
+        if (!storage_) {
+            warn("%s [%s]\n", no_memory, array_name);
+            return;
+        }
+        a_.items = storage_.get();
+        for_each_node(table, [&](Node* node) { a_.items[a_.count++] = node; });
+    }
+    bool empty() const { return a_.count == 0; }
+    template <typename Less>
+    void sort(Less less)
+    {
+        std::sort(a_.items, a_.items + a_.count, less);
+    }
+    const sort_array<Node>& get() const { return a_; }
+
+private:
+    std::unique_ptr<Node*[]> storage_;
+    sort_array<Node> a_;
+};
+
+template <typename Node>
+bool
+by_entries(const Node* a, const Node* b)
+{
+    if (a->entries != b->entries)
+        return a->entries > b->entries;
+    return std::strcmp(a->name, b->name) < 0;
+}
+
+template <typename Node>
+bool
+by_exits(const Node* a, const Node* b)
+{
+    if (a->exits != b->exits)
+        return a->exits > b->exits;
+    return std::strcmp(a->name, b->name) < 0;
+}
+
+void
+report_urls(int year, int month)
+{
+    const settings& s = g_settings;
+    kind_array<unode> u(url_table, "u_array", msg::no_memory_top_urls);
+    if (u.empty())
+        return;
+    if (s.dump_urls || s.top_urls != 0) {
+        u.sort(by_hits<unode>);
+        // The top URLs table by hits is written here with the month page.
+        if (s.dump_urls)
+            dump_urls(u.get(), year, month);
+    }
+    if (s.top_k_urls != 0)
+        u.sort(by_bytes<unode>);  // for the top URLs table by volume
+    if (s.top_entry != 0) {
+        u.sort(by_entries<unode>);  // for the entry pages table
+        if (s.top_exit != 0)
+            u.sort(by_exits<unode>);  // for the exit pages table
+    }
+}
+
+void
+report_sites(int year, int month)
+{
+    const settings& s = g_settings;
+    kind_array<hnode> h(site_table, "h_array", msg::no_memory_top_sites);
+    if (h.empty())
+        return;
+    if (s.dump_sites || s.top_sites != 0) {
+        h.sort(by_hits<hnode>);
+        if (s.dump_sites)
+            dump_sites(h.get(), year, month);
+    }
+    if (s.top_k_sites != 0)
+        h.sort(by_bytes<hnode>);
+}
+
+// Referrers, search strings, users and agents: one order, one table, one dump.
+template <typename Node>
+void
+report_by_hits(const chained_table<Node>& table, const char* array_name, const char* no_memory,
+               bool dump, int top, void (*write_dump)(const sort_array<Node>&, int, int),
+               int year, int month)
+{
+    kind_array<Node> a(table, array_name, no_memory);
+    if (a.empty() || !(dump || top != 0))
+        return;
+    a.sort(by_hits<Node>);
+    if (dump)
+        write_dump(a.get(), year, month);
+}
+
+}  // namespace
+
+int
+month_report()
+{
+    const settings& s = g_settings;
+    const int year = g_clock.year;
+    const int month = g_clock.month;
+    progress("%s %s %d\n", msg::generating_report,
+             msg::month_name[(month >= 1 && month <= 12) ? month : 0], year);
+
+    // The charts, the month page and its fixed tables are written here with
+    // the page writer; the top tables read the arrays sorted below.
+    report_urls(year, month);
+    report_sites(year, month);
+    report_by_hits(referrer_table, "r_array", msg::no_memory_top_referrers, s.dump_referrers,
+                   s.top_referrers, dump_referrers, year, month);
+    report_by_hits(search_table, "s_array", msg::no_memory_top_search, s.dump_search_str,
+                   s.top_search, dump_search_strings, year, month);
+    report_by_hits(user_table, "i_array", msg::no_memory_top_users, s.dump_users, s.top_users,
+                   dump_users, year, month);
+    report_by_hits(agent_table, "a_array", msg::no_memory_top_agents, s.dump_agents,
+                   s.top_agents, dump_agents, year, month);
+    return 0;
+}

@@ -1,0 +1,482 @@
+#include "tables/tables.hpp"
+
+#include <cstdio>
+#include <cstring>
+#include <new>
+
+#include "common/catalog.hpp"
+#include "common/messages.hpp"
+#include "common/settings.hpp"
+
+host_table site_table;
+host_table daily_site_table;
+chained_table<unode> url_table;
+chained_table<rnode> referrer_table;
+chained_table<anode> agent_table;
+chained_table<snode> search_table;
+chained_table<inode> user_table;
+chained_table<dnode> dns_table;
+
+const char* const no_url = "";
+
+namespace {
+
+void*
+allocate_nothrow(std::size_t size)
+{
+    return ::operator new(size, std::nothrow);
+}
+
+struct current_url_state {
+    const char* url = "";
+    bool is_page = false;
+} current;
+
+inline std::uint32_t
+get16(const unsigned char* p)
+{
+    return static_cast<std::uint32_t>(p[0]) | (static_cast<std::uint32_t>(p[1]) << 8);
+}
+
+// Cuts a name longer than the capacity, in place, with the entry's warning.
+void
+cut_name(char* name, std::size_t& length, std::size_t capacity, const char* entry)
+{
+    if (length <= capacity)
+        return;
+    if (warnings_enabled()) {
+        std::fprintf(stderr, "[%s] %s (%d)", entry, msg::string_too_long, static_cast<int>(length));
+        if (g_settings.debug)
+            std::fprintf(stderr, ":\n--> %s", name);
+        std::fputc('\n', stderr);
+    }
+    name[capacity] = '\0';
+    length = capacity;
+}
+
+// One allocation holds the entry and its name.
+template <typename Node>
+Node*
+new_node(const char* name, std::size_t length, std::uint32_t hash)
+{
+    void* block = table_allocate(sizeof(Node) + length + 1);
+    if (block == nullptr)
+        return nullptr;
+    Node* n = new (block) Node{};
+    n->name = reinterpret_cast<char*>(n + 1);
+    std::memcpy(n->name, name, length + 1);
+    n->hash = hash;
+    return n;
+}
+
+template <typename Node>
+void
+link_at_head(chained_table<Node>& table, Node* n)
+{
+    Node*& head = table.bucket[n->hash & (table_size - 1)];
+    n->next = head;
+    head = n;
+}
+
+// An entry matches by name when its kind equals the requested one, or
+// neither is a group: regular and hidden entries of one name are one entry.
+template <typename Node>
+Node*
+find_kind(const chained_table<Node>& table, const char* name, std::uint32_t hash, int kind)
+{
+    for (Node* n = table.bucket[hash & (table_size - 1)]; n != nullptr; n = n->next)
+        if (n->hash == hash && std::strcmp(n->name, name) == 0 &&
+            (n->kind == kind || (n->kind != kind_group && kind != kind_group)))
+            return n;
+    return nullptr;
+}
+
+template <typename Node>
+Node*
+find_name(const chained_table<Node>& table, const char* name, std::uint32_t hash)
+{
+    for (Node* n = table.bucket[hash & (table_size - 1)]; n != nullptr; n = n->next)
+        if (n->hash == hash && std::strcmp(n->name, name) == 0)
+            return n;
+    return nullptr;
+}
+
+// The first non-group url_table entry of that name.
+unode*
+find_page(const char* name)
+{
+    if (name == nullptr || name[0] == '\0')
+        return nullptr;
+    const std::uint32_t hash = super_fast_hash(name, std::strlen(name));
+    for (unode* n = url_table.bucket[hash & (table_size - 1)]; n != nullptr; n = n->next)
+        if (n->hash == hash && n->kind != kind_group && std::strcmp(n->name, name) == 0)
+            return n;
+    return nullptr;
+}
+
+void
+count_entry(const char* url)
+{
+    if (unode* u = find_page(url))
+        ++u->entries;
+}
+
+void
+count_exit(const char* url)
+{
+    if (unode* u = find_page(url))
+        ++u->exits;
+}
+
+bool
+is_hidden_by(const nlist& list, const char* name)
+{
+    return match_nlist(list, name) != nullptr;
+}
+
+}  // namespace
+
+void* (*table_allocate)(std::size_t size) = allocate_nothrow;
+
+std::uint32_t
+super_fast_hash(const char* text, std::size_t length)
+{
+    const auto* data = reinterpret_cast<const unsigned char*>(text);
+    const int n = static_cast<int>(length);
+    if (n <= 0)
+        return 0;
+    std::uint32_t h = static_cast<std::uint32_t>(n);
+    const int rem = n & 3;
+    for (int groups = n >> 2; groups > 0; --groups) {
+        h += get16(data);
+        const std::uint32_t tmp = (get16(data + 2) << 11) ^ h;
+        h = (h << 16) ^ tmp;
+        data += 4;
+        h += h >> 11;
+    }
+    // The tail's odd byte is read as a signed char, as in the original hash.
+    switch (rem) {
+    case 3:
+        h += get16(data);
+        h ^= h << 16;
+        h ^= static_cast<std::uint32_t>(static_cast<signed char>(data[2])) << 18;
+        h += h >> 11;
+        break;
+    case 2:
+        h += get16(data);
+        h ^= h << 11;
+        h += h >> 17;
+        break;
+    case 1:
+        h += static_cast<std::uint32_t>(static_cast<signed char>(data[0]));
+        h ^= h << 10;
+        h += h >> 1;
+        break;
+    default:
+        break;
+    }
+    h ^= h << 3;
+    h += h >> 5;
+    h ^= h << 4;
+    h += h >> 17;
+    h ^= h << 25;
+    h += h >> 6;
+    return h;
+}
+
+int
+table_hash(const char* name)
+{
+    return static_cast<int>(super_fast_hash(name, std::strlen(name)) & (table_size - 1));
+}
+
+void
+set_current_url(const char* url, bool is_page)
+{
+    current.url = url;
+    current.is_page = is_page;
+}
+
+const char*
+lookup_url_name(const char* name)
+{
+    const std::uint32_t hash = super_fast_hash(name, std::strlen(name));
+    const unode* u = find_name(url_table, name, hash);
+    return u != nullptr ? u->name : no_url;
+}
+
+int
+add_host(char* name, int kind, u64 hits, u64 files, u64& unique, u64 restored_visits,
+         double bytes, u64 time, const char* last_url_name, host_table& table)
+{
+    std::size_t length = std::strlen(name);
+    cut_name(name, length, 255, "new_hnode");
+    const std::uint32_t hash = super_fast_hash(name, length);
+    // Only the month's own host entries drive entry and exit pages; group
+    // entries count their visits without counting the pages a second time.
+    const bool tracks_pages = &table == &site_table && kind != kind_group;
+
+    if (hnode* n = find_kind(table, name, hash, kind)) {
+        n->hits += hits;
+        n->files += files;
+        n->bytes += bytes;
+        if (current.is_page) {
+            if (time - n->last_time >= static_cast<u64>(g_settings.visit_timeout)) {
+                ++n->visits;
+                if (tracks_pages) {
+                    count_exit(n->last_url);
+                    count_entry(current.url);
+                }
+            }
+            n->last_url = lookup_url_name(current.url);
+            n->last_time = time;
+        }
+        return 0;
+    }
+
+    hnode* n = new_node<hnode>(name, length, hash);
+    if (n == nullptr)
+        return 1;
+    n->kind = kind;
+    n->hits = hits;
+    n->files = files;
+    n->bytes = bytes;
+    n->last_url = no_url;
+    link_at_head(table, n);
+    if (kind != kind_group)
+        ++unique;
+
+    if (restored_visits != 0) {
+        n->visits = restored_visits - 1;
+        n->last_url = lookup_url_name(last_url_name != nullptr ? last_url_name : "");
+        n->last_time = time;
+        return 0;
+    }
+    if (current.is_page) {
+        if (tracks_pages)
+            count_entry(current.url);
+        n->last_url = lookup_url_name(current.url);
+        n->last_time = time;
+        n->visits = 1;
+    }
+    if (kind != kind_group && (g_settings.hide_all_sites || is_hidden_by(g_settings.hide_site, name)))
+        n->kind = kind_hidden;
+    return 0;
+}
+
+int
+add_url(char* name, int kind, u64 hits, u64& unique, u64 entries, u64 exits, double bytes)
+{
+    if (name[0] == '-')
+        return 0;
+    std::size_t length = std::strlen(name);
+    cut_name(name, length, 2047, "new_unode");
+    const std::uint32_t hash = super_fast_hash(name, length);
+    if (unode* n = find_kind(url_table, name, hash, kind)) {
+        n->hits += hits;
+        n->bytes += bytes;
+        return 0;
+    }
+    unode* n = new_node<unode>(name, length, hash);
+    if (n == nullptr)
+        return 1;
+    n->kind = kind;
+    n->hits = hits;
+    n->bytes = bytes;
+    n->entries = entries;
+    n->exits = exits;
+    link_at_head(url_table, n);
+    if (kind != kind_group) {
+        ++unique;
+        if (is_hidden_by(g_settings.hide_url, name))
+            n->kind = kind_hidden;
+    }
+    return 0;
+}
+
+namespace {
+
+int
+add_named_count(chained_table<rnode>& table, char* name, std::size_t capacity, const char* entry,
+                int kind, u64 hits, u64& unique, const nlist& hide)
+{
+    std::size_t length = std::strlen(name);
+    cut_name(name, length, capacity, entry);
+    const std::uint32_t hash = super_fast_hash(name, length);
+    if (rnode* n = find_kind(table, name, hash, kind)) {
+        n->hits += hits;
+        return 0;
+    }
+    rnode* n = new_node<rnode>(name, length, hash);
+    if (n == nullptr)
+        return 1;
+    n->kind = kind;
+    n->hits = hits;
+    link_at_head(table, n);
+    if (kind != kind_group) {
+        ++unique;
+        if (is_hidden_by(hide, name))
+            n->kind = kind_hidden;
+    }
+    return 0;
+}
+
+}  // namespace
+
+int
+add_referrer(char* name, int kind, u64 hits, u64& unique)
+{
+    if (name[0] == '-')
+        std::strcpy(name, "- (Direct Request)");
+    return add_named_count(referrer_table, name, 255, "new_rnode", kind, hits, unique,
+                           g_settings.hide_referrer);
+}
+
+int
+add_agent(char* name, int kind, u64 hits, u64& unique)
+{
+    if (name[0] == '-')
+        return 0;
+    return add_named_count(agent_table, name, 127, "new_anode", kind, hits, unique,
+                           g_settings.hide_agent);
+}
+
+int
+add_search(char* name, u64 hits)
+{
+    if (name[0] == '\0' || name[0] == ' ')
+        return 0;
+    std::size_t length = std::strlen(name);
+    cut_name(name, length, 127, "new_snode");
+    const std::uint32_t hash = super_fast_hash(name, length);
+    if (snode* n = find_name(search_table, name, hash)) {
+        n->hits += hits;
+        return 0;
+    }
+    snode* n = new_node<snode>(name, length, hash);
+    if (n == nullptr)
+        return 1;
+    n->hits = hits;
+    link_at_head(search_table, n);
+    return 0;
+}
+
+int
+add_user(char* name, int kind, u64 hits, u64 files, u64& unique, u64 restored_visits,
+         double bytes, u64 time)
+{
+    if (name[0] == '\0' || name[0] == '-')
+        return 0;
+    std::size_t length = std::strlen(name);
+    cut_name(name, length, 63, "new_inode");
+    const std::uint32_t hash = super_fast_hash(name, length);
+    if (inode* n = find_kind(user_table, name, hash, kind)) {
+        n->hits += hits;
+        n->files += files;
+        n->bytes += bytes;
+        if (current.is_page) {
+            if (time - n->last_time >= static_cast<u64>(g_settings.visit_timeout))
+                ++n->visits;
+            n->last_time = time;
+        }
+        return 0;
+    }
+    inode* n = new_node<inode>(name, length, hash);
+    if (n == nullptr)
+        return 1;
+    n->kind = kind;
+    n->hits = hits;
+    n->files = files;
+    n->bytes = bytes;
+    n->visits = 1;
+    link_at_head(user_table, n);
+    if (kind != kind_group)
+        ++unique;
+    if (restored_visits != 0) {
+        n->visits = restored_visits - 1;
+        n->last_time = time;
+        return 0;
+    }
+    if (current.is_page)
+        n->last_time = time;
+    if (kind != kind_group && is_hidden_by(g_settings.hide_user, name))
+        n->kind = kind_hidden;
+    return 0;
+}
+
+int
+add_dns(char* name, const void* addr, int addr_len)
+{
+    if (name[0] == '\0' || name[0] == ' ')
+        return 0;
+    std::size_t length = std::strlen(name);
+    cut_name(name, length, 255, "new_dnode");
+    const std::uint32_t hash = super_fast_hash(name, length);
+    if (find_name(dns_table, name, hash) != nullptr)
+        return 0;
+    dnode* n = new_node<dnode>(name, length, hash);
+    if (n == nullptr)
+        return 1;
+    if (addr != nullptr && addr_len > 0) {
+        const std::size_t len =
+            static_cast<std::size_t>(addr_len) < sizeof n->addr ? static_cast<std::size_t>(addr_len) : sizeof n->addr;
+        std::memcpy(n->addr, addr, len);
+    }
+    n->addr_len = addr_len;
+    link_at_head(dns_table, n);
+    return 0;
+}
+
+void
+close_open_visits(u64 time)
+{
+    const u64 timeout = static_cast<u64>(g_settings.visit_timeout);
+    for_each_node(site_table, [&](const hnode* n) {
+        if (n->kind != kind_group && time - n->last_time >= timeout)
+            count_exit(n->last_url);
+    });
+}
+
+u64
+count_table_visits(const host_table& table)
+{
+    u64 visits = 0;
+    for_each_node(table, [&](const hnode* n) {
+        if (n->kind != kind_group)
+            visits += n->visits;
+    });
+    return visits;
+}
+
+template <typename Node>
+void
+clear_table(chained_table<Node>& table)
+{
+    for (Node*& head : table.bucket) {
+        while (head != nullptr) {
+            Node* next = head->next;
+            head->~Node();
+            ::operator delete(head);
+            head = next;
+        }
+    }
+}
+
+template void clear_table(chained_table<hnode>&);
+template void clear_table(chained_table<unode>&);
+template void clear_table(chained_table<rnode>&);
+template void clear_table(chained_table<snode>&);
+template void clear_table(chained_table<inode>&);
+template void clear_table(chained_table<dnode>&);
+
+void
+clear_month_tables()
+{
+    clear_table(daily_site_table);
+    clear_table(url_table);
+    clear_table(site_table);
+    clear_table(referrer_table);
+    clear_table(agent_table);
+    clear_table(search_table);
+    clear_table(user_table);
+}

@@ -1,0 +1,233 @@
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <new>
+#include <string>
+
+#include "common/settings.hpp"
+#include "tables/tables.hpp"
+#include "test_support.hpp"
+
+namespace {
+
+class Tables : public scratch_test {
+protected:
+    u64 unique = 0;
+
+    hnode* host(const char* name, const host_table& table = site_table)
+    {
+        for (hnode* n = table.bucket[table_hash(name)]; n != nullptr; n = n->next)
+            if (std::string(n->name) == name)
+                return n;
+        return nullptr;
+    }
+    unode* url(const char* name)
+    {
+        for (unode* n = url_table.bucket[table_hash(name)]; n != nullptr; n = n->next)
+            if (std::string(n->name) == name)
+                return n;
+        return nullptr;
+    }
+    template <typename Node>
+    static int count(const chained_table<Node>& t)
+    {
+        int n = 0;
+        for_each_node(t, [&](const Node*) { ++n; });
+        return n;
+    }
+    // One page request of the host at the time, as the record loop makes it.
+    void page_request(const char* h, const char* u, u64 time)
+    {
+        std::string name = u;
+        add_url(name.data(), kind_regular, 1, unique, 0, 0, 100);
+        set_current_url(u, true);
+        std::string hn = h;
+        ASSERT_EQ(add_host(hn.data(), kind_regular, 1, 1, unique, 0, 100, time, nullptr, site_table), 0);
+    }
+};
+
+void*
+no_memory(std::size_t)
+{
+    return nullptr;
+}
+
+}  // namespace
+
+TEST(TableHash, IsSuperFastHashInTwelveBits)
+{
+    EXPECT_EQ(super_fast_hash("a", 1), 0x115ea782u);
+    EXPECT_EQ(super_fast_hash("ab", 2), 0x516b8b44u);
+    EXPECT_EQ(super_fast_hash("abc", 3), 0xd2be198au);
+    EXPECT_EQ(super_fast_hash("abcd", 4), 0xdad8b8dbu);
+    EXPECT_EQ(table_hash("/index.html"), 2593);
+    EXPECT_EQ(table_hash("www.example.com"), 4038);
+    EXPECT_EQ(table_hash("Mozilla/5.0 (X11; Linux)"), 1097);
+    EXPECT_EQ(table_hash(""), 0);
+}
+
+TEST(TableHash, OddTailBytesCountAsSigned)
+{
+    EXPECT_EQ(super_fast_hash("\xe9", 1), 0x69ea06c0u);
+    EXPECT_EQ(super_fast_hash("x\xe9\xe9", 3), 0x93939a25u);
+}
+
+TEST_F(Tables, GroupAndRegularEntriesOfOneNameStayApart)
+{
+    char name[] = "pc1.lan";
+    add_host(name, kind_group, 1, 0, unique, 0, 0, 0, nullptr, site_table);
+    add_host(name, kind_regular, 1, 0, unique, 0, 0, 0, nullptr, site_table);
+    add_host(name, kind_hidden, 5, 0, unique, 0, 0, 0, nullptr, site_table);
+    EXPECT_EQ(count(site_table), 2);
+    EXPECT_EQ(unique, 1u) << "group entries never count as distinct hosts";
+    const hnode* first = site_table.bucket[table_hash(name)];
+    EXPECT_EQ(first->kind, kind_regular) << "newest first in its chain";
+    EXPECT_EQ(first->hits, 6u);
+    EXPECT_EQ(first->next->kind, kind_group);
+}
+
+TEST_F(Tables, DashNamesAreDirectRequestsOrSkipped)
+{
+    char ref[32] = "-";
+    char agent[] = "-";
+    char u[] = "-";
+    char user[] = "-";
+    char empty_user[] = "";
+    add_referrer(ref, kind_regular, 1, unique);
+    EXPECT_STREQ(ref, "- (Direct Request)");
+    add_agent(agent, kind_regular, 1, unique);
+    add_url(u, kind_regular, 1, unique, 0, 0, 0);
+    add_user(user, kind_regular, 1, 0, unique, 0, 0, 0);
+    add_user(empty_user, kind_regular, 1, 0, unique, 0, 0, 0);
+    EXPECT_EQ(count(referrer_table), 1);
+    EXPECT_EQ(count(agent_table) + count(url_table) + count(user_table), 0);
+    EXPECT_EQ(unique, 1u);
+}
+
+TEST_F(Tables, VisitsEndAfterThePauseAndMoveEntryAndExitPages)
+{
+    page_request("h", "/a", 1000);
+    page_request("h", "/b", 1100);
+    EXPECT_EQ(host("h")->visits, 1u);
+    EXPECT_EQ(url("/a")->entries, 1u);
+    page_request("h", "/c", 2900);  // 1800 s after /b
+    EXPECT_EQ(host("h")->visits, 2u);
+    EXPECT_EQ(url("/b")->exits, 1u);
+    EXPECT_EQ(url("/c")->entries, 1u);
+    EXPECT_EQ(url("/a")->exits, 0u);
+
+    close_open_visits(2900 + 1799);
+    EXPECT_EQ(url("/c")->exits, 0u) << "still open";
+    close_open_visits(2900 + 1800);
+    EXPECT_EQ(url("/c")->exits, 1u);
+    EXPECT_EQ(count_table_visits(site_table), 2u);
+}
+
+TEST_F(Tables, NonPageRequestsDoNotTouchVisits)
+{
+    const u64 t = 1'000'000'000;
+    set_current_url("/logo.gif", false);
+    char h[] = "h";
+    add_host(h, kind_regular, 1, 1, unique, 0, 10, t, nullptr, site_table);
+    EXPECT_EQ(host("h")->visits, 0u);
+    EXPECT_EQ(host("h")->last_time, 0u);
+    page_request("h", "/a", t + 600);
+    EXPECT_EQ(host("h")->visits, 1u) << "the first page opens the first visit";
+    EXPECT_EQ(host("h")->last_time, t + 600);
+}
+
+TEST_F(Tables, GroupHostsCountVisitsButNotPagesAgain)
+{
+    page_request("h", "/a", 1000);
+    set_current_url("/a", true);
+    char label[] = "lan";
+    add_host(label, kind_group, 1, 0, unique, 0, 0, 1000, nullptr, site_table);
+    page_request("h", "/b", 5000);
+    set_current_url("/b", true);
+    add_host(label, kind_group, 1, 0, unique, 0, 0, 5000, nullptr, site_table);
+    const hnode* group = site_table.bucket[table_hash("lan")];
+    ASSERT_EQ(group->kind, kind_group);
+    EXPECT_EQ(group->visits, 2u);
+    EXPECT_EQ(url("/a")->entries, 1u);
+    EXPECT_EQ(url("/a")->exits, 1u);
+    EXPECT_EQ(url("/b")->entries, 1u);
+    EXPECT_EQ(count_table_visits(site_table), 2u) << "group visits are not summed";
+}
+
+TEST_F(Tables, LongNamesAreCutOnceWithAWarning)
+{
+    std::string long_url = "/" + std::string(2999, 'u');
+    std::string copy = long_url;
+    testing::internal::CaptureStderr();
+    add_url(copy.data(), kind_regular, 1, unique, 0, 0, 0);
+    EXPECT_EQ(utf8_of_latin2(testing::internal::GetCapturedStderr()),
+              "[new_unode] Ostrzeżenie: Napis przekracza dopuszczalną wielkość (3000)\n");
+    EXPECT_EQ(std::strlen(copy.c_str()), 2047u) << "cut in the caller's buffer too";
+    copy = long_url;
+    testing::internal::CaptureStderr();
+    add_url(copy.data(), kind_regular, 1, unique, 0, 0, 0);
+    testing::internal::GetCapturedStderr();
+    EXPECT_EQ(count(url_table), 1);
+    EXPECT_EQ(url(long_url.substr(0, 2047).c_str())->hits, 2u);
+}
+
+TEST_F(Tables, HideListsMarkNewEntriesHidden)
+{
+    append_nlist("*.lan", startup_settings().hide_site);
+    append_nlist("/private*", startup_settings().hide_url);
+    append_nlist("bot", startup_settings().hide_agent);
+    char h1[] = "pc1.lan", h2[] = "www.example.com", u[] = "/private/x", a[] = "somebot/1";
+    add_host(h1, kind_regular, 1, 0, unique, 0, 0, 0, nullptr, site_table);
+    add_host(h2, kind_regular, 1, 0, unique, 0, 0, 0, nullptr, site_table);
+    add_url(u, kind_regular, 1, unique, 0, 0, 0);
+    add_agent(a, kind_regular, 1, unique);
+    EXPECT_EQ(host("pc1.lan")->kind, kind_hidden);
+    EXPECT_EQ(host("www.example.com")->kind, kind_regular);
+    EXPECT_EQ(url("/private/x")->kind, kind_hidden);
+    EXPECT_EQ(agent_table.bucket[table_hash("somebot/1")]->kind, kind_hidden);
+
+    startup_settings().hide_all_sites = true;
+    char h3[] = "other.example.com";
+    add_host(h3, kind_regular, 1, 0, unique, 0, 0, 0, nullptr, site_table);
+    EXPECT_EQ(host("other.example.com")->kind, kind_hidden);
+}
+
+TEST_F(Tables, ExhaustedMemoryAddsNothing)
+{
+    table_allocate = no_memory;
+    char h[] = "h", u[] = "/u", s[] = "word";
+    EXPECT_EQ(add_host(h, kind_regular, 1, 0, unique, 0, 0, 0, nullptr, site_table), 1);
+    EXPECT_EQ(add_url(u, kind_regular, 1, unique, 0, 0, 0), 1);
+    EXPECT_EQ(add_search(s, 1), 1);
+    table_allocate = [](std::size_t size) { return ::operator new(size, std::nothrow); };
+    EXPECT_EQ(count(site_table) + count(url_table) + count(search_table), 0);
+    EXPECT_EQ(unique, 0u);
+}
+
+TEST_F(Tables, UsersCountVisitsWithoutPages)
+{
+    set_current_url("/a", true);
+    char u1[] = "anna";
+    add_user(u1, kind_regular, 1, 1, unique, 0, 10, 1000);
+    add_user(u1, kind_regular, 1, 0, unique, 0, 10, 2000);
+    add_user(u1, kind_regular, 1, 0, unique, 0, 10, 3800);
+    const inode* n = user_table.bucket[table_hash("anna")];
+    EXPECT_EQ(n->visits, 2u);
+    EXPECT_EQ(n->hits, 3u);
+    EXPECT_EQ(n->files, 1u);
+    EXPECT_EQ(n->bytes, 30.0);
+}
+
+TEST_F(Tables, DnsEntriesKeepTheirFirstAddress)
+{
+    char name[] = "10.0.0.1";
+    const unsigned char addr[4] = {10, 0, 0, 1};
+    EXPECT_EQ(add_dns(name, addr, 4), 0);
+    EXPECT_EQ(add_dns(name, nullptr, 0), 0);
+    const dnode* d = dns_table.bucket[table_hash(name)];
+    ASSERT_NE(d, nullptr);
+    EXPECT_EQ(d->next, nullptr);
+    EXPECT_EQ(d->addr_len, 4);
+    EXPECT_EQ(d->addr[0], 10);
+    EXPECT_EQ(d->addr[5], 0);
+}

@@ -95,16 +95,16 @@ write_host(std::FILE* out, rng& r, unsigned visitor)
     // A steady population of visitors: most return, a few come once.
     switch (visitor % 10) {
     case 0:
-        std::fprintf(out, "host%u.dsl.example.pl", visitor % 700);
+        std::fprintf(out, "host%u.dsl.example.pl", visitor);
         break;
     case 1:
-        std::fprintf(out, "2001:db8::%x", visitor % 400 + 1);
+        std::fprintf(out, "2001:db8::%x", visitor);
         break;
     case 2:
-        std::fprintf(out, "crawl-%u.search.example.com", visitor % 20);
+        std::fprintf(out, "crawl-%u.search.example.com", visitor % 50);
         break;
     default:
-        std::fprintf(out, "%u.%u.%u.%u", 10 + visitor % 200, (visitor * 7) % 256,
+        std::fprintf(out, "%u.%u.%u.%u", 10 + visitor % 200, (visitor / 200) % 256,
                      (visitor * 13) % 256, 1 + (visitor * 31) % 254);
     }
     (void)r;
@@ -131,7 +131,7 @@ write_traffic(std::FILE* out, const traffic_options& options)
         const int minute = (seconds / 60) % 60;
         const int second = seconds % 60;
 
-        const unsigned visitor = r.below(5000) * (r.chance(70) ? 1 : 3) + r.below(3);
+        const unsigned visitor = r.below(5000);
         write_host(out, r, visitor);
         std::fprintf(out, " - %s [%02d/%s/2024:%02d:%02d:%02d +0100] ", pick(r, users),
                      day_of_year + 1, months[month], hour, minute, second);
@@ -140,7 +140,13 @@ write_traffic(std::FILE* out, const traffic_options& options)
         const char* url;
         int status = 200;
         unsigned long long size;
-        if (kind < 45) {
+        char item[64];
+        if (kind < 15) {
+            // A long tail of catalogue pages: most are seen a few times a month.
+            std::snprintf(item, sizeof item, "/catalogue/item-%u.html", r.below(20000));
+            url = item;
+            size = 4000 + r.below(20000);
+        } else if (kind < 45) {
             url = pick(r, pages);
             size = 2000 + r.below(30000);
             if (r.chance(8)) {

@@ -20,5 +20,23 @@ struct log_record {
     char user[64];          // authenticated or ident user name
 };
 
+/// Empties the record before a parse.  The fixed-position date field and the
+/// small fields are zeroed whole; the long texts only lose their first byte,
+/// since nothing reads them beyond their end.
+inline void
+clear_record(log_record& r)
+{
+    r.host[0] = '\0';
+    __builtin_memset(r.date_text, 0, sizeof r.date_text);
+    r.request[0] = '\0';
+    r.request[1] = '\0';
+    r.status = 0;
+    r.bytes = 0;
+    r.referrer[0] = '\0';
+    r.agent[0] = '\0';
+    r.search_text[0] = '\0';
+    r.user[0] = '\0';
+}
+
 /// The record every parser fills and the record loop reads.
 extern log_record g_record;

@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "common/catalog.hpp"
+#include "common/char_classes.hpp"
 #include "common/messages.hpp"
 #include "common/settings.hpp"
 #include "common/text.hpp"
@@ -61,30 +62,75 @@ void
 lower_in_place(char* p, std::size_t n)
 {
     for (std::size_t i = 0; i < n && p[i] != '\0'; ++i)
-        p[i] = static_cast<char>(std::tolower(static_cast<unsigned char>(p[i])));
+        p[i] = to_lower(p[i]);
 }
 
 }  // namespace
 
 int
-month_of(const char* letters)
+month_of(const char* l)
 {
-    static const char names[] = "janfebmaraprmayjunjulaugsepoctnovdec";
-    for (int m = 0; m < 12; ++m)
-        if (std::strncmp(letters, names + 3 * m, 3) == 0)
-            return m + 1;
-    return 0;
+    switch (l[0]) {
+    case 'j':
+        return l[1] == 'a' && l[2] == 'n' ? 1 : l[1] == 'u' && l[2] == 'n' ? 6 : l[1] == 'u' && l[2] == 'l' ? 7 : 0;
+    case 'f':
+        return l[1] == 'e' && l[2] == 'b' ? 2 : 0;
+    case 'm':
+        return l[1] == 'a' && l[2] == 'r' ? 3 : l[1] == 'a' && l[2] == 'y' ? 5 : 0;
+    case 'a':
+        return l[1] == 'p' && l[2] == 'r' ? 4 : l[1] == 'u' && l[2] == 'g' ? 8 : 0;
+    case 's':
+        return l[1] == 'e' && l[2] == 'p' ? 9 : 0;
+    case 'o':
+        return l[1] == 'c' && l[2] == 't' ? 10 : 0;
+    case 'n':
+        return l[1] == 'o' && l[2] == 'v' ? 11 : 0;
+    case 'd':
+        return l[1] == 'e' && l[2] == 'c' ? 12 : 0;
+    default:
+        return 0;
+    }
 }
+
+namespace {
+
+// Two digits at p, or -1 when they are not both digits.
+int
+two_digits(const char* p)
+{
+    const unsigned d0 = static_cast<unsigned char>(p[0]) - '0';
+    const unsigned d1 = static_cast<unsigned char>(p[1]) - '0';
+    return d0 <= 9 && d1 <= 9 ? static_cast<int>(d0 * 10 + d1) : -1;
+}
+
+}  // namespace
 
 bool
 read_record_time(const char (&date_text)[sizeof log_record::date_text], record_time& t)
 {
     t.month = month_of(date_text + 4);
-    t.day = scan_int(date_text + 1);
-    t.year = scan_int(date_text + 8);
-    t.hour = scan_int(date_text + 13);
-    t.minute = scan_int(date_text + 16);
-    t.second = scan_int(date_text + 19);
+    const int day = two_digits(date_text + 1);
+    const int century = two_digits(date_text + 8);
+    const int year = two_digits(date_text + 10);
+    const int hour = two_digits(date_text + 13);
+    const int minute = two_digits(date_text + 16);
+    const int second = two_digits(date_text + 19);
+    // The usual layout is read directly; anything else the way atoi reads it.
+    if (day >= 0 && century >= 0 && year >= 0 && hour >= 0 && minute >= 0 && second >= 0 &&
+        date_text[3] == '/' && date_text[7] == '/' && date_text[12] == ':' &&
+        date_text[15] == ':' && date_text[18] == ':' && !std::isdigit(static_cast<unsigned char>(date_text[21]))) {
+        t.day = day;
+        t.year = century * 100 + year;
+        t.hour = hour;
+        t.minute = minute;
+        t.second = second;
+    } else {
+        t.day = scan_int(date_text + 1);
+        t.year = scan_int(date_text + 8);
+        t.hour = scan_int(date_text + 13);
+        t.minute = scan_int(date_text + 16);
+        t.second = scan_int(date_text + 19);
+    }
     if (t.hour >= 24)
         t.hour = 0;
     // Day, hour, minute and second index the counters: a value outside their
@@ -92,7 +138,6 @@ read_record_time(const char (&date_text)[sizeof log_record::date_text], record_t
     return t.year >= 1990 && t.month != 0 && t.day >= 1 && t.day <= 31 && t.hour >= 0 &&
            t.minute >= 0 && t.minute < 60 && t.second >= 0 && t.second < 61;
 }
-
 
 namespace {
 
@@ -217,7 +262,7 @@ clean_referrer(log_record& r)
         const std::size_t n = std::strlen(ref);
         std::memmove(ref, ref + 1, n);  // the NUL moves too
         char* stop = ref;
-        while (*stop != '\0' && !is_control(static_cast<unsigned char>(*stop)) && *stop != '<')
+        while (!has_class(static_cast<unsigned char>(*stop), cc_ref_stop))
             ++stop;
         if (*stop != '\0')
             *stop = '\0';
@@ -270,12 +315,10 @@ clean_agent(log_record& r)
         if (n >= 2)
             agent[n - 2] = '\0';
     }
-    for (char* p = agent; *p != '\0'; ++p) {
-        if (is_control(static_cast<unsigned char>(*p)) || *p == '<' || *p == '>') {
-            *p = '\0';
-            break;
-        }
-    }
+    auto* p = reinterpret_cast<unsigned char*>(agent);
+    while (!has_class(*p, cc_markup))
+        ++p;
+    *p = '\0';  // the end of the text is a control byte too
 }
 
 void
@@ -299,7 +342,7 @@ check_host(log_record& r, const char* saved_host)
 {
     char* host = r.host;
     const auto c0 = static_cast<unsigned char>(host[0]);
-    if (!(std::isalnum(c0) || c0 == ':')) {
+    if (!(has_class(c0, cc_alnum) || c0 == ':')) {
         set_text(r.host, "Invalid");
         return;
     }
@@ -310,7 +353,7 @@ check_host(log_record& r, const char* saved_host)
         const auto c = static_cast<unsigned char>(*p);
         if (c == '.')
             seen_dot = true;
-        if (std::isalnum(c) || c == '-' || c == '.' || c == ':' || (c == '_' && !seen_dot))
+        if (has_class(c, cc_alnum) || c == '-' || c == '.' || c == ':' || (c == '_' && !seen_dot))
             continue;
         if (std::strcmp(host, saved_host) == 0)
             set_text(r.host, "Invalid");
@@ -319,7 +362,7 @@ check_host(log_record& r, const char* saved_host)
         return;
     }
     const auto last = static_cast<unsigned char>(host[std::strlen(host) - 1]);
-    if (!std::isalnum(last))
+    if (!has_class(last, cc_alnum))
         set_text(r.host, "Invalid");
 }
 
@@ -379,9 +422,12 @@ record_loop(log_reader& log)
             continue;
         }
 
-        std::memcpy(line_copy, line_buffer, length + 1);
+        // The parser cuts the line into fields; only Debug messages show it whole.
+        if (g_settings.debug)
+            std::memcpy(line_copy, line_buffer, length + 1);
+        const bool header = g_run.total == 1 && std::strncmp(line_buffer, "format=", 7) == 0;
         if (parse_line(line_buffer) == 0) {
-            if (g_run.total == 1 && std::strncmp(line_copy, "format=", 7) == 0) {
+            if (header) {
                 progress("%s\n", msg::skipping_netscape_header);
                 ++g_run.ignored;
             } else if (line_buffer[0] == '#' || line_buffer[0] == '\0') {

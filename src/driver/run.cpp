@@ -11,6 +11,7 @@
 #include <string>
 
 #include "common/catalog.hpp"
+#include "common/char_classes.hpp"
 #include "common/messages.hpp"
 #include "common/settings.hpp"
 #include "driver/accounting.hpp"
@@ -124,6 +125,7 @@ int
 run_parvalyte(int argc, char** argv)
 {
     std::setlocale(LC_CTYPE, "");
+    load_char_classes();
     read_default_config();
 
     int operand = argc;

@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "common/catalog.hpp"
+#include "common/char_classes.hpp"
 #include "common/messages.hpp"
 #include "common/records.hpp"
 #include "common/settings.hpp"
@@ -16,31 +17,44 @@ split_fields(char* line)
     bool quoted = false;
     int brackets = 0;
     int parens = 0;
-    for (char* p = line; *p != '\0'; ++p) {
+    auto* p = reinterpret_cast<unsigned char*>(line);
+    for (;; ++p) {
+        if (quoted) {
+            // Inside quotes only the closing quote matters, and quoted text
+            // is most of a combined line: jump to the next quote.
+            p = reinterpret_cast<unsigned char*>(std::strchr(reinterpret_cast<char*>(p), '"'));
+            if (p == nullptr)
+                return;
+            if (p[-1] != '\\')
+                quoted = false;
+            continue;
+        }
+        while (!has_class(*p, cc_field))
+            ++p;
         switch (*p) {
+        case '\0':
+            return;
         case ' ':
         case '\t':
-            if (!quoted && brackets == 0 && parens == 0)
+            if (brackets == 0 && parens == 0)
                 *p = '\0';
             break;
         case '"':
-            if (p == line || p[-1] != '\\')
-                quoted = !quoted;
+            if (p == reinterpret_cast<unsigned char*>(line) || p[-1] != '\\')
+                quoted = true;
             break;
         case '[':
-            if (!quoted)
-                ++brackets;
+            ++brackets;
             break;
         case '(':
-            if (!quoted)
-                ++parens;
+            ++parens;
             break;
         case ']':
-            if (!quoted && brackets > 0)
+            if (brackets > 0)
                 --brackets;
             break;
         case ')':
-            if (!quoted && parens > 0)
+            if (parens > 0)
                 --parens;
             break;
         default:
@@ -63,11 +77,7 @@ struct clf_line {
     {
         return p + capacity - 1 >= end ? copy_stop : p + capacity - 1;
     }
-    void to_field_end(std::size_t& p) const
-    {
-        while (text[p] != '\0')
-            ++p;
-    }
+    void to_field_end(std::size_t& p) const { p += std::strlen(text + p); }
     void step_over_field_end(std::size_t& p) const
     {
         if (p < end)
@@ -75,21 +85,26 @@ struct clf_line {
     }
 };
 
-// Copies from p up to the limit or a NUL (or, with stop_at_newline, a
-// newline).  Returns true when the copy was shortened: it stopped at the
-// capacity with characters of the field left.  Reaching the end of the line
-// is not shortening, so an empty line does not warn about its host.
+// Copies from p up to the limit or a NUL.  The line's newline lies beyond
+// every limit, so no field takes it.  Returns true when the copy was
+// shortened: it stopped at the capacity with characters of the field left.
+// Reaching the end of the line is not shortening, so an empty line does not
+// warn about its host.
 template <std::size_t N>
 bool
-bounded_copy(char (&dst)[N], const clf_line& l, std::size_t& p, bool stop_at_newline = false)
+bounded_copy(char (&dst)[N], const clf_line& l, std::size_t& p)
 {
     const std::size_t lim = l.limit(p, N);
     std::size_t n = 0;
-    while (l.text[p] != '\0' && p != lim && !(stop_at_newline && l.text[p] == '\n'))
-        dst[n++] = l.text[p++];
+    if (p < lim) {
+        const char* from = l.text + p;
+        const void* nul = std::memchr(from, '\0', lim - p);
+        n = nul != nullptr ? static_cast<std::size_t>(static_cast<const char*>(nul) - from) : lim - p;
+        std::memcpy(dst, from, n);
+        p += n;
+    }
     dst[n] = '\0';
-    const bool at_capacity = p == lim && lim != l.copy_stop;
-    return at_capacity && l.text[p] != '\0' && !(stop_at_newline && l.text[p] == '\n');
+    return p == lim && lim != l.copy_stop && l.text[p] != '\0';
 }
 
 void
@@ -108,12 +123,13 @@ warn_cut(const char* message, const char* field_start)
 void
 remove_protocol(char* request)
 {
-    char* token = nullptr;
-    for (char* p = std::strstr(request, " HTTP"); p != nullptr; p = std::strstr(p + 1, " HTTP"))
-        token = p;
-    if (token != nullptr) {
-        token[0] = '"';
-        token[1] = '\0';
+    const std::size_t n = std::strlen(request);
+    for (std::size_t i = n >= 5 ? n - 5 + 1 : 0; i-- > 0;) {
+        if (request[i] == ' ' && std::memcmp(request + i + 1, "HTTP", 4) == 0) {
+            request[i] = '"';
+            request[i + 1] = '\0';
+            return;
+        }
     }
 }
 
@@ -135,8 +151,7 @@ parse_clf(char* text)
     }
     l.step_over_field_end(p);
 
-    while (text[p] != '\0' && p < l.end)  // ident
-        ++p;
+    l.to_field_end(p);  // the ident field
     l.step_over_field_end(p);
 
     // A user name may hold blanks: the splitter's field ends up to the date
@@ -198,7 +213,7 @@ parse_clf(char* text)
     l.step_over_field_end(p);
 
     start = p;
-    if (bounded_copy(r.referrer, l, p, true)) {
+    if (bounded_copy(r.referrer, l, p)) {
         warn_cut(msg::cut_referrer, text + start);
         l.to_field_end(p);
     }
@@ -211,7 +226,7 @@ parse_clf(char* text)
 int
 parse_line(char* line)
 {
-    std::memset(&g_record, 0, sizeof g_record);
+    clear_record(g_record);
     // FTP, squid and W3C logs get parsers of their own; until then every
     // LogType reads the common/combined format.
     return parse_clf(line);

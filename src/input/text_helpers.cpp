@@ -179,23 +179,6 @@ unescape_url(char* text)
     *w = '\0';
 }
 
-bool
-is_url_char(unsigned char c, bool strict)
-{
-    if (c >= 128 || c == '\0' || std::isalnum(c))
-        return true;
-    switch (c) {
-    case ':': case '/': case '\\': case '.': case ',': case '\'': case ' ': case '*':
-    case '!': case '-': case '+': case '_': case '@': case '~': case '(': case ')':
-    case '[': case ']':
-        return true;
-    case ';': case '?': case '&': case '=':
-        return !strict;
-    default:
-        return false;
-    }
-}
-
 void
 mangle_agent_text(char* agent, std::size_t capacity, int level)
 {
@@ -247,6 +230,9 @@ is_page_url(const char* url)
 void
 extract_search(const char* query, const char* referrer)
 {
+    // Without "?" or "&" no key can be found: spare the engine patterns.
+    if (std::strpbrk(query, "?&") == nullptr)
+        return;
     const char* label = match_glist(g_settings.search_engines, referrer);
     if (label == nullptr)
         return;

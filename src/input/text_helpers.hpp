@@ -5,11 +5,18 @@
 
 #include <cstddef>
 
+#include "common/char_classes.hpp"
+
 /// Decodes percent escapes in place.  A decoded control byte or DEL becomes "_".
 void unescape_url(char* text);
 
 /// True when c may belong to a URL; with strict off ";?&=" are accepted too.
-bool is_url_char(unsigned char c, bool strict);
+/// The end-of-text byte counts as accepted.
+inline bool
+is_url_char(unsigned char c, bool strict)
+{
+    return has_class(c, strict ? cc_url_strict : cc_url_loose);
+}
 
 /// Rewrites the agent to its simpler form at the given level (1 to 5 and up).
 template <std::size_t N>

@@ -65,12 +65,17 @@ prefix_form_matches(const char* pattern, const char* text)
 bool
 pattern_matches(const char* pattern, const char* text)
 {
-    const std::size_t n = std::strlen(pattern);
+    return pattern_matches(pattern, std::strlen(pattern), text);
+}
+
+bool
+pattern_matches(const char* pattern, std::size_t n, const char* text)
+{
     if (n >= 2 && pattern[0] == '*' && pattern[n - 1] == '*') {
         // "*MSIE 6*" means "contains MSIE 6": match the inner part on its own.
         char inner[sizeof(nlist_entry::pattern)];
         copy_cut(inner, pattern + 1, n - 2);
-        return pattern_matches(inner, text);
+        return pattern_matches(inner, n - 2, text);
     }
     if (n > 0 && pattern[0] == '*')
         return suffix_form_matches(pattern, n, text, std::strlen(text));
@@ -89,6 +94,7 @@ append_nlist(const char* value, nlist& list)
     if (len > sizeof entry->pattern - 1)
         warn("[new_nlist] %s\n", msg::string_too_long);
     copy_cut(entry->pattern, value, len);
+    entry->length = static_cast<unsigned char>(std::strlen(entry->pattern));
     list.push_back(entry);
     return 0;
 }
@@ -127,24 +133,25 @@ append_glist(const char* value, glist& list)
         else
             copy_cut(entry->label, label, std::strlen(label));
     }
+    entry->length = static_cast<unsigned char>(std::strlen(entry->pattern));
     list.push_back(entry);
     return 0;
 }
 
 const char*
-match_nlist(const nlist& list, const char* text)
+match_nlist_entries(const nlist& list, const char* text)
 {
     for (const nlist_entry* e = list.first(); e != nullptr; e = e->next)
-        if (pattern_matches(e->pattern, text))
+        if (pattern_matches(e->pattern, e->length, text))
             return e->pattern;
     return nullptr;
 }
 
 const char*
-match_glist(const glist& list, const char* text)
+match_glist_entries(const glist& list, const char* text)
 {
     for (const glist_entry* e = list.first(); e != nullptr; e = e->next)
-        if (pattern_matches(e->pattern, text))
+        if (pattern_matches(e->pattern, e->length, text))
             return e->label;
     return nullptr;
 }

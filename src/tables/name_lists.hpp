@@ -7,12 +7,14 @@
 struct nlist_entry {
     char pattern[133];  // at most 132 characters
     nlist_entry* next;
+    unsigned char length;  // of the pattern
 };
 
 struct glist_entry {
     char pattern[132];  // at most 131 characters
     char label[132];
     glist_entry* next;
+    unsigned char length;  // of the pattern
 };
 
 /// An ordered singly linked list that only grows; entries are appended at the end.
@@ -76,13 +78,26 @@ int append_nlist(const char* value, nlist& list);
 /// own label.  Returns 0, or 1 when memory is exhausted.
 int append_glist(const char* value, glist& list);
 
+const char* match_nlist_entries(const nlist& list, const char* text);
+const char* match_glist_entries(const glist& list, const char* text);
+
 /// The pattern of the first entry that matches the text, or nullptr.
-const char* match_nlist(const nlist& list, const char* text);
+inline const char*
+match_nlist(const nlist& list, const char* text)
+{
+    // Most lists are empty: every record asks about a dozen of them.
+    return list.empty() ? nullptr : match_nlist_entries(list, text);
+}
 
 /// The label of the first entry whose pattern matches the text, or nullptr.
-const char* match_glist(const glist& list, const char* text);
+inline const char*
+match_glist(const glist& list, const char* text)
+{
+    return list.empty() ? nullptr : match_glist_entries(list, text);
+}
 
 /// The shared wildcard rule: "*x" (the text ends in x after at least one
 /// character), "x*" (the text begins with x), "*x*" (the text holds x, x matched
 /// on its own), otherwise x anywhere in the text.  Byte-wise, case-sensitive.
 bool pattern_matches(const char* pattern, const char* text);
+bool pattern_matches(const char* pattern, std::size_t length, const char* text);

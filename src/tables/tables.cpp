@@ -27,10 +27,22 @@ allocate_nothrow(std::size_t size)
     return ::operator new(size, std::nothrow);
 }
 
+// The record's URL is looked up several times per record (its own entry,
+// the last page of each host table, the entry page): hash it once.
 struct current_url_state {
     const char* url = "";
+    std::size_t length = 0;
+    std::uint32_t hash = 0;
     bool is_page = false;
 } current;
+
+std::uint32_t
+hash_of(const char* name, std::size_t length)
+{
+    if (name == current.url && length == current.length)
+        return current.hash;
+    return super_fast_hash(name, length);
+}
 
 inline std::uint32_t
 get16(const unsigned char* p)
@@ -107,7 +119,7 @@ find_page(const char* name)
 {
     if (name == nullptr || name[0] == '\0')
         return nullptr;
-    const std::uint32_t hash = super_fast_hash(name, std::strlen(name));
+    const std::uint32_t hash = hash_of(name, std::strlen(name));
     for (unode* n = url_table.bucket[hash & (table_size - 1)]; n != nullptr; n = n->next)
         if (n->hash == hash && n->kind != kind_group && std::strcmp(n->name, name) == 0)
             return n;
@@ -194,13 +206,15 @@ void
 set_current_url(const char* url, bool is_page)
 {
     current.url = url;
+    current.length = std::strlen(url);
+    current.hash = super_fast_hash(url, current.length);
     current.is_page = is_page;
 }
 
 const char*
 lookup_url_name(const char* name)
 {
-    const std::uint32_t hash = super_fast_hash(name, std::strlen(name));
+    const std::uint32_t hash = hash_of(name, std::strlen(name));
     const unode* u = find_name(url_table, name, hash);
     return u != nullptr ? u->name : no_url;
 }
@@ -271,7 +285,7 @@ add_url(char* name, int kind, u64 hits, u64& unique, u64 entries, u64 exits, dou
         return 0;
     std::size_t length = std::strlen(name);
     cut_name(name, length, 2047, "new_unode");
-    const std::uint32_t hash = super_fast_hash(name, length);
+    const std::uint32_t hash = hash_of(name, length);
     if (unode* n = find_kind(url_table, name, hash, kind)) {
         n->hits += hits;
         n->bytes += bytes;

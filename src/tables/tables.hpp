@@ -12,59 +12,59 @@ inline constexpr int table_size = 4096;
 enum node_kind : int { kind_regular = 0, kind_hidden = 1, kind_group = 2 };
 
 struct hnode {
+    hnode* next;           // in its chain; next and hash lead, so a chain walk
+    std::uint32_t hash;    // reads one cache line per entry it passes
     char* name;
     int kind;
     u64 hits, files, visits;
     u64 last_time;         // time of the last page request
     const char* last_url;  // name of the url_table entry of that page, or ""
     double bytes;
-    hnode* next;
-    std::uint32_t hash;
 };
 
 struct unode {
+    unode* next;           // in its chain; next and hash lead, so a chain walk
+    std::uint32_t hash;    // reads one cache line per entry it passes
     char* name;
     int kind;
     u64 hits, files, entries, exits;
     double bytes;
-    unode* next;
-    std::uint32_t hash;
 };
 
 struct rnode {
+    rnode* next;           // in its chain; next and hash lead, so a chain walk
+    std::uint32_t hash;    // reads one cache line per entry it passes
     char* name;
     int kind;
     u64 hits;
-    rnode* next;
-    std::uint32_t hash;
 };
 
 using anode = rnode;  // agents have the referrers' shape
 
 struct snode {
+    snode* next;           // in its chain; next and hash lead, so a chain walk
+    std::uint32_t hash;    // reads one cache line per entry it passes
     char* name;
     u64 hits;
-    snode* next;
-    std::uint32_t hash;
 };
 
 struct inode {
+    inode* next;           // in its chain; next and hash lead, so a chain walk
+    std::uint32_t hash;    // reads one cache line per entry it passes
     char* name;
     int kind;
     u64 hits, files, visits;
     u64 last_time;
     double bytes;
-    inode* next;
-    std::uint32_t hash;
 };
 
 struct dnode {
+    dnode* next;           // in its chain; next and hash lead, so a chain walk
+    std::uint32_t hash;    // reads one cache line per entry it passes
     char* name;
     unsigned char addr[128];
     int addr_len;
     dnode* work_next;  // the resolver's work list
-    dnode* next;
-    std::uint32_t hash;
 };
 
 /// A table: the heads of its 4096 chains.  New entries go to the head.
@@ -94,7 +94,8 @@ std::uint32_t super_fast_hash(const char* text, std::size_t length);
 int table_hash(const char* name);
 
 /// The URL of the record being counted, and whether it is a page: the host
-/// and user tables read them for their visits.
+/// and user tables read them for their visits.  The text must stay as it is
+/// until the next call, since its hash is kept for the lookups.
 void set_current_url(const char* url, bool is_page);
 
 // The adding operations return 0 (also when the name is skipped) or 1 when

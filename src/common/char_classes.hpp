@@ -1,0 +1,32 @@
+// Byte classes of the hot path, looked up in one table instead of calling the
+// C library per character.  Letters and digits follow the locale.
+#pragma once
+
+#include <cstdint>
+
+enum char_class : std::uint8_t {
+    cc_alnum = 1,       // letter or digit of the locale
+    cc_url_strict = 2,  // may belong to a URL with StripCGI on
+    cc_url_loose = 4,   // may belong to a URL with StripCGI off
+    cc_markup = 8,      // ends an agent: control bytes, DEL, "<" and ">"
+    cc_field = 16,      // matters to the field splitter: blank, tab, quote, brackets, NUL
+    cc_ref_stop = 32,   // ends a quoted referrer: control bytes, DEL and "<"
+};
+
+extern std::uint8_t g_char_class[256];
+extern unsigned char g_lower[256];  // the locale's lower-case mapping
+
+/// Fills the table from the current character-type locale (after setlocale).
+void load_char_classes();
+
+inline char
+to_lower(char c)
+{
+    return static_cast<char>(g_lower[static_cast<unsigned char>(c)]);
+}
+
+inline bool
+has_class(unsigned char c, std::uint8_t bits)
+{
+    return (g_char_class[c] & bits) != 0;
+}

@@ -14,6 +14,7 @@
 #include "driver/period.hpp"
 #include "input/parsers.hpp"
 #include "input/text_helpers.hpp"
+#include "tables/tables.hpp"
 
 run_counts g_run;
 

@@ -110,6 +110,7 @@ account_record(const record_time& when)
 
     ++g_response[response_row_of(r.status)].count;
 
+    prepare_record_names(r.host, r.request, r.referrer, r.agent, r.user);
     const bool is_page = is_page_url(r.request);
     set_current_url(r.request, is_page);
     const u64 time = g_clock.record_timestamp;
@@ -139,6 +140,7 @@ account_record(const record_time& when)
     if (is_page && s.top_search != 0)
         extract_search(r.search_text, r.referrer);
 
+    forget_record_names();
     count_groups(r, r.status == 200 ? 1 : 0);
     g_run.good_record = true;
 }

@@ -27,21 +27,40 @@ allocate_nothrow(std::size_t size)
     return ::operator new(size, std::nothrow);
 }
 
-// The record's URL is looked up several times per record (its own entry,
-// the last page of each host table, the entry page): hash it once.
 struct current_url_state {
     const char* url = "";
-    std::size_t length = 0;
-    std::uint32_t hash = 0;
     bool is_page = false;
 } current;
+
+// The names of the record being counted are each looked up more than once
+// (the host in two tables, the URL for its entry and as a host's last page):
+// their hashes are kept while the record is counted.
+struct hashed_name {
+    const char* text;
+    std::size_t length;
+    std::uint32_t hash;
+};
+hashed_name record_names[5];
+int record_name_count = 0;
 
 std::uint32_t
 hash_of(const char* name, std::size_t length)
 {
-    if (name == current.url && length == current.length)
-        return current.hash;
+    for (int i = 0; i < record_name_count; ++i)
+        if (record_names[i].text == name && record_names[i].length == length)
+            return record_names[i].hash;
     return super_fast_hash(name, length);
+}
+
+// Starts loading the first entry of the name's chain and the start of its
+// name, which follows the entry.
+template <typename Node>
+void
+prefetch_chain(const chained_table<Node>& table, std::uint32_t hash)
+{
+    const Node* head = table.bucket[hash & (table_size - 1)];
+    __builtin_prefetch(head);
+    __builtin_prefetch(reinterpret_cast<const char*>(head) + sizeof(Node));
 }
 
 inline std::uint32_t
@@ -206,9 +225,31 @@ void
 set_current_url(const char* url, bool is_page)
 {
     current.url = url;
-    current.length = std::strlen(url);
-    current.hash = super_fast_hash(url, current.length);
     current.is_page = is_page;
+}
+
+void
+prepare_record_names(const char* host, const char* url, const char* referrer, const char* agent,
+                     const char* user)
+{
+    const char* names[5] = {host, url, referrer, agent, user};
+    for (int i = 0; i < 5; ++i) {
+        const std::size_t length = std::strlen(names[i]);
+        record_names[i] = {names[i], length, super_fast_hash(names[i], length)};
+    }
+    record_name_count = 5;
+    prefetch_chain(site_table, record_names[0].hash);
+    prefetch_chain(daily_site_table, record_names[0].hash);
+    prefetch_chain(url_table, record_names[1].hash);
+    prefetch_chain(referrer_table, record_names[2].hash);
+    prefetch_chain(agent_table, record_names[3].hash);
+    prefetch_chain(user_table, record_names[4].hash);
+}
+
+void
+forget_record_names()
+{
+    record_name_count = 0;
 }
 
 const char*
@@ -225,7 +266,7 @@ add_host(char* name, int kind, u64 hits, u64 files, u64& unique, u64 restored_vi
 {
     std::size_t length = std::strlen(name);
     cut_name(name, length, 255, "new_hnode");
-    const std::uint32_t hash = super_fast_hash(name, length);
+    const std::uint32_t hash = hash_of(name, length);
     // Only the month's own host entries drive entry and exit pages; group
     // entries count their visits without counting the pages a second time.
     const bool tracks_pages = &table == &site_table && kind != kind_group;
@@ -316,7 +357,7 @@ add_named_count(chained_table<rnode>& table, char* name, std::size_t capacity, c
 {
     std::size_t length = std::strlen(name);
     cut_name(name, length, capacity, entry);
-    const std::uint32_t hash = super_fast_hash(name, length);
+    const std::uint32_t hash = hash_of(name, length);
     if (rnode* n = find_kind(table, name, hash, kind)) {
         n->hits += hits;
         return 0;
@@ -383,7 +424,7 @@ add_user(char* name, int kind, u64 hits, u64 files, u64& unique, u64 restored_vi
         return 0;
     std::size_t length = std::strlen(name);
     cut_name(name, length, 63, "new_inode");
-    const std::uint32_t hash = super_fast_hash(name, length);
+    const std::uint32_t hash = hash_of(name, length);
     if (inode* n = find_kind(user_table, name, hash, kind)) {
         n->hits += hits;
         n->files += files;

@@ -94,9 +94,16 @@ std::uint32_t super_fast_hash(const char* text, std::size_t length);
 int table_hash(const char* name);
 
 /// The URL of the record being counted, and whether it is a page: the host
-/// and user tables read them for their visits.  The text must stay as it is
-/// until the next call, since its hash is kept for the lookups.
+/// and user tables read them for their visits.
 void set_current_url(const char* url, bool is_page);
+
+/// Hashes the names of the record about to be counted and starts loading
+/// their chains, so that the inserts do not wait for memory one after
+/// another.  The inserts reuse these hashes for texts that are unchanged
+/// (same place, same length) until forget_record_names.
+void prepare_record_names(const char* host, const char* url, const char* referrer,
+                          const char* agent, const char* user);
+void forget_record_names();
 
 // The adding operations return 0 (also when the name is skipped) or 1 when
 // memory is exhausted; then nothing was added and the caller reports it.

@@ -110,6 +110,49 @@ write_host(std::FILE* out, rng& r, unsigned visitor)
     (void)r;
 }
 
+// One visitor's stay: a page, then the images and styles it pulls in with the
+// page as their referrer, then perhaps another page, until the visitor leaves.
+struct session {
+    unsigned visitor = 0;
+    const char* agent = "";
+    const char* user = "-";
+    char page[64] = "/";
+    int assets_left = 0;
+    bool active = false;
+};
+
+void
+start_session(session& s, rng& r)
+{
+    s.visitor = r.below(5000);
+    s.agent = pick(r, agents);
+    s.user = pick(r, users);
+    s.assets_left = 0;
+    s.page[0] = '\0';
+    s.active = true;
+}
+
+// The next page of a visit: the site's own pages, the catalogue's long tail,
+// or now and then one that does not exist.
+int
+next_page(session& s, rng& r, unsigned long long& size)
+{
+    const unsigned kind = r.below(100);
+    size = 2000 + r.below(30000);
+    if (kind < 35) {
+        // Catalogue items: a few are popular, most are seen now and then.
+        const unsigned item = r.chance(40) ? r.below(200) : r.below(22000);
+        std::snprintf(s.page, sizeof s.page, "/catalogue/item-%u.html", item);
+    } else if (kind < 94) {
+        std::snprintf(s.page, sizeof s.page, "%s", pick(r, pages));
+    } else {
+        std::snprintf(s.page, sizeof s.page, "%s", pick(r, missing));
+        size = 200 + r.below(300);
+        return r.chance(80) ? 404 : 403;
+    }
+    return r.chance(8) ? 304 : 200;
+}
+
 }  // namespace
 
 void
@@ -118,6 +161,7 @@ write_traffic(std::FILE* out, const traffic_options& options)
     rng r(options.seed);
     const long long span = static_cast<long long>(options.days) * 86400;
     const unsigned long long lines = options.lines == 0 ? 1 : options.lines;
+    session sessions[48];
     for (unsigned long long i = 0; i < lines; ++i) {
         // Time runs forward evenly through the span, so the log is in order.
         long long t = static_cast<long long>(static_cast<double>(i) / static_cast<double>(lines) *
@@ -131,29 +175,17 @@ write_traffic(std::FILE* out, const traffic_options& options)
         const int minute = (seconds / 60) % 60;
         const int second = seconds % 60;
 
-        const unsigned visitor = r.below(5000);
-        write_host(out, r, visitor);
-        std::fprintf(out, " - %s [%02d/%s/2024:%02d:%02d:%02d +0100] ", pick(r, users),
-                     day_of_year + 1, months[month], hour, minute, second);
+        session& s = sessions[r.below(sizeof sessions / sizeof sessions[0])];
+        if (!s.active || (s.assets_left == 0 && r.chance(30)))
+            start_session(s, r);
 
-        const unsigned kind = r.below(100);
         const char* url;
+        const char* method = "GET";
         int status = 200;
         unsigned long long size;
-        char item[64];
-        if (kind < 15) {
-            // A long tail of catalogue pages: most are seen a few times a month.
-            std::snprintf(item, sizeof item, "/catalogue/item-%u.html", r.below(20000));
-            url = item;
-            size = 4000 + r.below(20000);
-        } else if (kind < 45) {
-            url = pick(r, pages);
-            size = 2000 + r.below(30000);
-            if (r.chance(8)) {
-                status = 304;
-                size = 0;
-            }
-        } else if (kind < 92) {
+        char referrer[128];
+        if (s.assets_left > 0) {
+            --s.assets_left;
             url = pick(r, assets);
             size = 300 + r.below(200000);
             if (r.chance(15)) {
@@ -162,27 +194,35 @@ write_traffic(std::FILE* out, const traffic_options& options)
             } else if (r.chance(2)) {
                 status = 206;
             }
+            std::snprintf(referrer, sizeof referrer, "https://www.example.pl%s", s.page);
         } else {
-            url = pick(r, missing);
-            status = r.chance(80) ? 404 : 403;
-            size = 200 + r.below(300);
+            const bool first = s.page[0] == '\0';
+            char previous[64];
+            std::snprintf(previous, sizeof previous, "%s", s.page);
+            status = next_page(s, r, size);
+            url = s.page;
+            s.assets_left = status == 200 ? static_cast<int>(r.below(9)) : 0;
+            if (r.chance(3))
+                method = "POST";
+            const unsigned from = r.below(100);
+            if (!first)
+                std::snprintf(referrer, sizeof referrer, "https://www.example.pl%s", previous);
+            else if (from < 45)
+                std::snprintf(referrer, sizeof referrer, "-");
+            else if (from < 85)
+                std::snprintf(referrer, sizeof referrer, "%s", pick(r, searches));
+            else
+                std::snprintf(referrer, sizeof referrer, "%s", pick(r, sites));
         }
-        const char* method = r.chance(3) ? "POST" : (r.chance(2) ? "HEAD" : "GET");
+
+        write_host(out, r, s.visitor);
+        std::fprintf(out, " - %s [%02d/%s/2024:%02d:%02d:%02d +0100] ", s.user, day_of_year + 1,
+                     months[month], hour, minute, second);
         std::fprintf(out, "\"%s %s HTTP/1.1\" %d ", method, url, status);
-        if (size == 0)
+        if (size == 0 || status == 304)
             std::fputs("-", out);
         else
             std::fprintf(out, "%llu", size);
-
-        const unsigned from = r.below(100);
-        if (from < 35)
-            std::fputs(" \"-\"", out);
-        else if (from < 55)
-            std::fprintf(out, " \"%s\"", pick(r, searches));
-        else if (from < 62)
-            std::fprintf(out, " \"%s\"", pick(r, sites));
-        else
-            std::fprintf(out, " \"https://www.example.pl%s\"", pick(r, pages));
-        std::fprintf(out, " \"%s\"\n", pick(r, agents));
+        std::fprintf(out, " \"%s\" \"%s\"\n", referrer, s.agent);
     }
 }

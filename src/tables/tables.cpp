@@ -152,10 +152,18 @@ count_entry(const char* url)
         ++u->entries;
 }
 
+// A host's last page is the name text of a url_table entry (or no_url): the
+// entry is found from its name, which lies right after it.  Only a group entry
+// needs the search for the regular entry of that name.
 void
-count_exit(const char* url)
+count_exit(const char* last_url)
 {
-    if (unode* u = find_page(url))
+    if (last_url == nullptr || last_url == no_url || last_url[0] == '\0')
+        return;
+    unode* u = reinterpret_cast<unode*>(const_cast<char*>(last_url)) - 1;
+    if (u->kind == kind_group)
+        u = find_page(last_url);
+    if (u != nullptr)
         ++u->exits;
 }
 

@@ -1,5 +1,6 @@
 #include "driver/accounting.hpp"
 
+#include <algorithm>
 #include <cctype>
 #include <cstdio>
 #include <cstring>
@@ -259,36 +260,58 @@ clean_referrer(log_record& r)
 {
     char* ref = r.referrer;
     unescape_url(ref);
+    if (ref[0] == '\0')
+        return;
+
+    // The text that counts: after the opening quote, up to a control byte,
+    // DEL or "<"; without one, the last character (the closing quote) goes.
+    std::size_t start = 0;
+    std::size_t end;
+    std::size_t query;  // first character that cannot belong to a URL
+    auto* text = reinterpret_cast<unsigned char*>(ref);
     if (ref[0] == '"') {
-        const std::size_t n = std::strlen(ref);
-        std::memmove(ref, ref + 1, n);  // the NUL moves too
-        char* stop = ref;
-        while (!has_class(static_cast<unsigned char>(*stop), cc_ref_stop))
-            ++stop;
-        if (*stop != '\0')
-            *stop = '\0';
-        else if (n > 1)
-            ref[n - 2] = '\0';  // the closing quote
+        start = 1;
+        std::size_t i = 1;
+        while (has_class(text[i], cc_url_strict) && !has_class(text[i], cc_ref_stop))
+            ++i;
+        query = i;
+        while (!has_class(text[i], cc_ref_stop))
+            ++i;
+        end = text[i] != '\0' ? i : i - 1;
+    } else {
+        std::size_t i = 0;
+        while (has_class(text[i], cc_url_strict) && text[i] != '\0')
+            ++i;
+        query = i;
+        end = query + std::strlen(ref + query);
     }
-    if (ref[0] != '\0') {
-        char* p = ref;
-        while (*p != '\0' && is_url_char(static_cast<unsigned char>(*p), true))
-            ++p;
-        if (*p != '\0') {
-            copy_cut(r.search_text, p);
-            *p = '\0';
-        }
-        if (ref[0] == '\0')
-            set_text(r.referrer, "-");
+    if (end <= start) {
+        ref[0] = '\0';  // nothing was between the quotes
+        return;
     }
+
+    // From the first character that cannot belong to a URL on, the text is
+    // the query part; the referrer ends there.
+    std::size_t length = end - start;
+    if (query < end) {
+        const std::size_t n = std::min(end - query, sizeof r.search_text - 1);
+        std::memcpy(r.search_text, ref + query, n);
+        r.search_text[n] = '\0';
+        length = query - start;
+    }
+    std::memmove(ref, ref + start, length);
+    ref[length] = '\0';
+    if (length == 0)
+        set_text(r.referrer, "-");
+
     if (ref[0] == 'h' || ref[0] == 'H') {
         char* slash = std::strchr(ref, '/');
-        char* end = slash != nullptr ? slash : ref + std::strlen(ref);
-        lower_ascii(ref, end);
+        char* scheme_end = slash != nullptr ? slash : ref + length;
+        lower_ascii(ref, scheme_end);
         if (slash != nullptr && slash[1] == '/') {
             char* host = slash + 2;
             char* host_end = std::strchr(host, '/');
-            lower_ascii(host, host_end != nullptr ? host_end : host + std::strlen(host));
+            lower_ascii(host, host_end != nullptr ? host_end : ref + length);
         }
     }
 }
@@ -427,7 +450,8 @@ record_loop(log_reader& log)
         if (g_settings.debug)
             std::memcpy(line_copy, line_buffer, length + 1);
         const bool header = g_run.total == 1 && std::strncmp(line_buffer, "format=", 7) == 0;
-        if (parse_line(line_buffer) == 0) {
+        // A NUL byte inside the line ends it for the parser.
+        if (parse_line(line_buffer, std::strlen(line_buffer)) == 0) {
             if (header) {
                 progress("%s\n", msg::skipping_netscape_header);
                 ++g_run.ignored;
@@ -477,7 +501,7 @@ record_loop(log_reader& log)
         advance_clock(when);
 
         // Cached names replace numeric hosts here once the DNS cache lands.
-        std::memcpy(saved_host, r.host, sizeof saved_host);
+        std::strcpy(saved_host, r.host);
         check_host(r, saved_host);
 
         account_record(when);

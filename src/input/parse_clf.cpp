@@ -92,7 +92,7 @@ struct clf_line {
 // warn about its host.
 template <std::size_t N>
 bool
-bounded_copy(char (&dst)[N], const clf_line& l, std::size_t& p)
+bounded_copy(char (&dst)[N], const clf_line& l, std::size_t& p, std::size_t* copied = nullptr)
 {
     const std::size_t lim = l.limit(p, N);
     std::size_t n = 0;
@@ -104,6 +104,8 @@ bounded_copy(char (&dst)[N], const clf_line& l, std::size_t& p)
         p += n;
     }
     dst[n] = '\0';
+    if (copied != nullptr)
+        *copied = n;
     return p == lim && lim != l.copy_stop && l.text[p] != '\0';
 }
 
@@ -121,9 +123,8 @@ warn_cut(const char* message, const char* field_start)
 // Drops the protocol token: the last "HTTP" that follows a blank.  The blank
 // becomes the closing quote, so a URL holding the letters HTTP stays whole.
 void
-remove_protocol(char* request)
+remove_protocol(char* request, std::size_t n)
 {
-    const std::size_t n = std::strlen(request);
     for (std::size_t i = n >= 5 ? n - 5 + 1 : 0; i-- > 0;) {
         if (request[i] == ' ' && std::memcmp(request + i + 1, "HTTP", 4) == 0) {
             request[i] = '"';
@@ -138,8 +139,14 @@ remove_protocol(char* request)
 int
 parse_clf(char* text)
 {
+    return parse_clf(text, std::strlen(text));
+}
+
+int
+parse_clf(char* text, std::size_t length)
+{
     log_record& r = g_record;
-    clf_line l{text, std::strlen(text), 0};
+    clf_line l{text, length, 0};
     l.copy_stop = (l.end > 0 && text[l.end - 1] == '\n') ? l.end - 1 : l.end;
     split_fields(text);
 
@@ -157,6 +164,7 @@ parse_clf(char* text)
     // A user name may hold blanks: the splitter's field ends up to the date
     // are turned back into spaces.
     const std::size_t user_start = p;
+    std::size_t user_length = 0;
     {
         const std::size_t lim = l.limit(p, sizeof r.user);
         std::size_t n = 0;
@@ -168,6 +176,7 @@ parse_clf(char* text)
             }
         }
         r.user[n] = '\0';
+        user_length = n;
     }
     if (p >= l.end)
         return 0;
@@ -179,7 +188,7 @@ parse_clf(char* text)
         while (p < l.end && text[p] != '[')
             ++p;
     }
-    for (std::size_t n = std::strlen(r.user); n > 0 && r.user[n - 1] == ' ';)
+    for (std::size_t n = user_length; n > 0 && r.user[n - 1] == ' ';)
         r.user[--n] = '\0';
 
     start = p;
@@ -192,14 +201,15 @@ parse_clf(char* text)
         return 0;
 
     start = p;
-    if (bounded_copy(r.request, l, p)) {
+    std::size_t request_length;
+    if (bounded_copy(r.request, l, p, &request_length)) {
         warn_cut(msg::cut_request, text + start);
         l.to_field_end(p);
     }
     l.step_over_field_end(p);
     if (r.request[0] != '"' || p >= l.end)
         return 0;
-    remove_protocol(r.request);
+    remove_protocol(r.request, request_length);
 
     r.status = scan_int(text + p);
     l.to_field_end(p);
@@ -226,8 +236,14 @@ parse_clf(char* text)
 int
 parse_line(char* line)
 {
+    return parse_line(line, std::strlen(line));
+}
+
+int
+parse_line(char* line, std::size_t length)
+{
     clear_record(g_record);
     // FTP, squid and W3C logs get parsers of their own; until then every
     // LogType reads the common/combined format.
-    return parse_clf(line);
+    return parse_clf(line, length);
 }

@@ -34,7 +34,8 @@ struct current_url_state {
 
 // The names of the record being counted are each looked up more than once
 // (the host in two tables, the URL for its entry and as a host's last page):
-// their hashes are kept while the record is counted.
+// their lengths and hashes are kept while the record is counted.  Only the
+// adding operations change a name meanwhile, and they forget it when they do.
 struct hashed_name {
     const char* text;
     std::size_t length;
@@ -43,12 +44,36 @@ struct hashed_name {
 hashed_name record_names[5];
 int record_name_count = 0;
 
+const hashed_name*
+known_name(const char* name)
+{
+    for (int i = 0; i < record_name_count; ++i)
+        if (record_names[i].text == name)
+            return &record_names[i];
+    return nullptr;
+}
+
+void
+forget_name(const char* name)
+{
+    for (int i = 0; i < record_name_count; ++i)
+        if (record_names[i].text == name)
+            record_names[i].text = nullptr;
+}
+
+std::size_t
+length_of(const char* name)
+{
+    const hashed_name* known = known_name(name);
+    return known != nullptr ? known->length : std::strlen(name);
+}
+
 std::uint32_t
 hash_of(const char* name, std::size_t length)
 {
-    for (int i = 0; i < record_name_count; ++i)
-        if (record_names[i].text == name && record_names[i].length == length)
-            return record_names[i].hash;
+    const hashed_name* known = known_name(name);
+    if (known != nullptr && known->length == length)
+        return known->hash;
     return super_fast_hash(name, length);
 }
 
@@ -75,6 +100,7 @@ cut_name(char* name, std::size_t& length, std::size_t capacity, const char* entr
 {
     if (length <= capacity)
         return;
+    forget_name(name);
     if (warnings_enabled()) {
         std::fprintf(stderr, "[%s] %s (%d)", entry, msg::string_too_long, static_cast<int>(length));
         if (g_settings.debug)
@@ -138,7 +164,7 @@ find_page(const char* name)
 {
     if (name == nullptr || name[0] == '\0')
         return nullptr;
-    const std::uint32_t hash = hash_of(name, std::strlen(name));
+    const std::uint32_t hash = hash_of(name, length_of(name));
     for (unode* n = url_table.bucket[hash & (table_size - 1)]; n != nullptr; n = n->next)
         if (n->hash == hash && n->kind != kind_group && std::strcmp(n->name, name) == 0)
             return n;
@@ -263,7 +289,7 @@ forget_record_names()
 const char*
 lookup_url_name(const char* name)
 {
-    const std::uint32_t hash = hash_of(name, std::strlen(name));
+    const std::uint32_t hash = hash_of(name, length_of(name));
     const unode* u = find_name(url_table, name, hash);
     return u != nullptr ? u->name : no_url;
 }
@@ -272,7 +298,7 @@ int
 add_host(char* name, int kind, u64 hits, u64 files, u64& unique, u64 restored_visits,
          double bytes, u64 time, const char* last_url_name, host_table& table)
 {
-    std::size_t length = std::strlen(name);
+    std::size_t length = length_of(name);
     cut_name(name, length, 255, "new_hnode");
     const std::uint32_t hash = hash_of(name, length);
     // Only the month's own host entries drive entry and exit pages; group
@@ -332,7 +358,7 @@ add_url(char* name, int kind, u64 hits, u64& unique, u64 entries, u64 exits, dou
 {
     if (name[0] == '-')
         return 0;
-    std::size_t length = std::strlen(name);
+    std::size_t length = length_of(name);
     cut_name(name, length, 2047, "new_unode");
     const std::uint32_t hash = hash_of(name, length);
     if (unode* n = find_kind(url_table, name, hash, kind)) {
@@ -363,7 +389,7 @@ int
 add_named_count(chained_table<rnode>& table, char* name, std::size_t capacity, const char* entry,
                 int kind, u64 hits, u64& unique, const nlist& hide)
 {
-    std::size_t length = std::strlen(name);
+    std::size_t length = length_of(name);
     cut_name(name, length, capacity, entry);
     const std::uint32_t hash = hash_of(name, length);
     if (rnode* n = find_kind(table, name, hash, kind)) {
@@ -389,8 +415,10 @@ add_named_count(chained_table<rnode>& table, char* name, std::size_t capacity, c
 int
 add_referrer(char* name, int kind, u64 hits, u64& unique)
 {
-    if (name[0] == '-')
+    if (name[0] == '-') {
+        forget_name(name);
         std::strcpy(name, "- (Direct Request)");
+    }
     return add_named_count(referrer_table, name, 255, "new_rnode", kind, hits, unique,
                            g_settings.hide_referrer);
 }
@@ -409,7 +437,7 @@ add_search(char* name, u64 hits)
 {
     if (name[0] == '\0' || name[0] == ' ')
         return 0;
-    std::size_t length = std::strlen(name);
+    std::size_t length = length_of(name);
     cut_name(name, length, 127, "new_snode");
     const std::uint32_t hash = super_fast_hash(name, length);
     if (snode* n = find_name(search_table, name, hash)) {
@@ -430,7 +458,7 @@ add_user(char* name, int kind, u64 hits, u64 files, u64& unique, u64 restored_vi
 {
     if (name[0] == '\0' || name[0] == '-')
         return 0;
-    std::size_t length = std::strlen(name);
+    std::size_t length = length_of(name);
     cut_name(name, length, 63, "new_inode");
     const std::uint32_t hash = hash_of(name, length);
     if (inode* n = find_kind(user_table, name, hash, kind)) {
@@ -472,7 +500,7 @@ add_dns(char* name, const void* addr, int addr_len)
 {
     if (name[0] == '\0' || name[0] == ' ')
         return 0;
-    std::size_t length = std::strlen(name);
+    std::size_t length = length_of(name);
     cut_name(name, length, 255, "new_dnode");
     const std::uint32_t hash = super_fast_hash(name, length);
     if (find_name(dns_table, name, hash) != nullptr)

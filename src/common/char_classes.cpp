@@ -27,6 +27,8 @@ load_char_classes()
         if (c == 0 || c == ' ' || c == '\t' || c == '"' || c == '[' || c == ']' || c == '(' ||
             c == ')')
             bits |= cc_field;
+        if ((bits & cc_url_strict) && !(bits & cc_ref_stop))
+            bits |= cc_ref_text;
         g_char_class[c] = bits;
         g_lower[c] = static_cast<unsigned char>(std::tolower(c));
     }

@@ -11,6 +11,7 @@ enum char_class : std::uint8_t {
     cc_markup = 8,      // ends an agent: control bytes, DEL, "<" and ">"
     cc_field = 16,      // matters to the field splitter: blank, tab, quote, brackets, NUL
     cc_ref_stop = 32,   // ends a quoted referrer: control bytes, DEL and "<"
+    cc_ref_text = 64,   // a strict URL character that does not end a referrer
 };
 
 extern std::uint8_t g_char_class[256];

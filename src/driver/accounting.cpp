@@ -272,7 +272,7 @@ clean_referrer(log_record& r)
     if (ref[0] == '"') {
         start = 1;
         std::size_t i = 1;
-        while (has_class(text[i], cc_url_strict) && !has_class(text[i], cc_ref_stop))
+        while (has_class(text[i], cc_ref_text))
             ++i;
         query = i;
         while (!has_class(text[i], cc_ref_stop))
@@ -280,7 +280,7 @@ clean_referrer(log_record& r)
         end = text[i] != '\0' ? i : i - 1;
     } else {
         std::size_t i = 0;
-        while (has_class(text[i], cc_url_strict) && text[i] != '\0')
+        while (has_class(text[i], cc_ref_text))  // strict URL characters, NUL excepted
             ++i;
         query = i;
         end = query + std::strlen(ref + query);

@@ -333,16 +333,21 @@ void
 clean_agent(log_record& r)
 {
     char* agent = r.agent;
-    if (agent[0] == '(' || agent[0] == '"') {
-        const std::size_t n = std::strlen(agent);
-        std::memmove(agent, agent + 1, n);
-        if (n >= 2)
-            agent[n - 2] = '\0';
+    // Quoted or parenthesised: the text between the first and the last
+    // character, up to its first control byte, "<" or ">".
+    const bool enclosed = agent[0] == '(' || agent[0] == '"';
+    auto* text = reinterpret_cast<unsigned char*>(agent) + (enclosed ? 1 : 0);
+    std::size_t n = 0;
+    while (!has_class(text[n], cc_markup))  // the end of the text is a control byte too
+        ++n;
+    if (!enclosed) {
+        agent[n] = '\0';
+        return;
     }
-    auto* p = reinterpret_cast<unsigned char*>(agent);
-    while (!has_class(*p, cc_markup))
-        ++p;
-    *p = '\0';  // the end of the text is a control byte too
+    if (text[n] == '\0' && n > 0)
+        --n;  // the closing quote or parenthesis
+    std::memmove(agent, text, n);
+    agent[n] = '\0';
 }
 
 void

@@ -27,8 +27,9 @@ load_char_classes()
         if (c == 0 || c == ' ' || c == '\t' || c == '"' || c == '[' || c == ']' || c == '(' ||
             c == ')')
             bits |= cc_field;
-        if ((bits & cc_url_strict) && !(bits & cc_ref_stop))
-            bits |= cc_ref_text;
+        if (c != 0)
+            bits |= (bits & cc_url_strict ? cc_url_strict_text : 0) |
+                    (bits & cc_url_loose ? cc_url_loose_text : 0);
         g_char_class[c] = bits;
         g_lower[c] = static_cast<unsigned char>(std::tolower(c));
     }

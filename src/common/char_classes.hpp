@@ -11,7 +11,8 @@ enum char_class : std::uint8_t {
     cc_markup = 8,      // ends an agent: control bytes, DEL, "<" and ">"
     cc_field = 16,      // matters to the field splitter: blank, tab, quote, brackets, NUL
     cc_ref_stop = 32,   // ends a quoted referrer: control bytes, DEL and "<"
-    cc_ref_text = 64,   // a strict URL character that does not end a referrer
+    cc_url_strict_text = 64,   // as cc_url_strict, but not the end of the text
+    cc_url_loose_text = 128,   // as cc_url_loose, but not the end of the text
 };
 
 extern std::uint8_t g_char_class[256];

@@ -172,12 +172,22 @@ remove_dot_segments(char* url)
         std::memmove(p, p + 2, std::strlen(p + 2) + 1);
 }
 
+// Where "://" begins within the first characters of the URL (positions
+// first to 5), or nullptr.
+char*
+scheme_end_of(char* url, std::size_t length, std::size_t first)
+{
+    for (std::size_t i = first; i <= 5 && i + 3 <= length; ++i)
+        if (url[i] == ':' && url[i + 1] == '/' && url[i + 2] == '/')
+            return url + i;
+    return nullptr;
+}
+
 void
-normalise_url(log_record& r)
+normalise_url(log_record& r, std::size_t length)
 {
     char* url = r.request;
-    const char* scheme_end = std::strstr(url, "://");
-    if (scheme_end != nullptr && scheme_end - url <= 5) {
+    if (const char* scheme_end = scheme_end_of(url, length, 0)) {
         const char* path = std::strchr(scheme_end + 3, '/');
         const char* from = path != nullptr ? path : scheme_end + 2;
         std::memmove(url, from, std::strlen(from) + 1);
@@ -221,35 +231,36 @@ clean_url(log_record& r)
 {
     char* request = r.request;
     unescape_url(request);
+    const char* from = request;  // without a blank the request is taken as it is
     if (request[0] != '\0' && request[1] == '-') {
         set_text(r.request, "/INVALID-URL");
     } else if (char* blank = request[0] != '\0' ? std::strchr(request + 1, ' ') : nullptr) {
-        char* from = blank;
+        from = blank;
         while (*from == ' ')
             ++from;
         if (from[0] == '/' && from[1] == '/') {
             while (from[1] == '/')
                 ++from;
         }
-        char* end = std::strchr(from, '"');
-        const std::size_t n = end != nullptr ? static_cast<std::size_t>(end - from) : std::strlen(from);
-        std::memmove(request, from, n);
-        request[n] = '\0';
     }
 
-    // The query cut: the URL ends at its first character that cannot belong
-    // to it (with StripCGI, the query part goes too).
-    char* p = request;
-    while (*p != '\0' && is_url_char(static_cast<unsigned char>(*p), g_settings.strip_cgi))
-        ++p;
-    *p = '\0';
-    if (request[0] == '\0')
+    // The URL runs up to its first character that cannot belong to it: the
+    // closing quote, or the query part with StripCGI, or "%", "#", "<" and the like.
+    const auto* text = reinterpret_cast<const unsigned char*>(from);
+    const std::uint8_t url_chars = g_settings.strip_cgi ? cc_url_strict_text : cc_url_loose_text;
+    std::size_t length = 0;
+    while (has_class(text[length], url_chars))
+        ++length;
+    std::memmove(request, from, length);
+    request[length] = '\0';
+    if (length == 0) {
         set_text(r.request, "/");
+        length = 1;
+    }
 
     if (g_settings.log_type == log_clf && r.status != 404 && g_settings.normalize_url) {
-        normalise_url(r);
-    } else if (const char* scheme_end = std::strstr(request, "://");
-               scheme_end != nullptr && scheme_end > request && scheme_end - request <= 5) {
+        normalise_url(r, length);
+    } else if (char* scheme_end = scheme_end_of(request, length, 1)) {
         lower_ascii(request, scheme_end);
     }
     remove_index_alias(request);
@@ -272,7 +283,8 @@ clean_referrer(log_record& r)
     if (ref[0] == '"') {
         start = 1;
         std::size_t i = 1;
-        while (has_class(text[i], cc_ref_text))
+        // A URL character is never a referrer's stop, but for the end itself.
+        while (has_class(text[i], cc_url_strict_text))
             ++i;
         query = i;
         while (!has_class(text[i], cc_ref_stop))
@@ -280,7 +292,7 @@ clean_referrer(log_record& r)
         end = text[i] != '\0' ? i : i - 1;
     } else {
         std::size_t i = 0;
-        while (has_class(text[i], cc_ref_text))  // strict URL characters, NUL excepted
+        while (has_class(text[i], cc_url_strict_text))
             ++i;
         query = i;
         end = query + std::strlen(ref + query);

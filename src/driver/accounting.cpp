@@ -8,6 +8,7 @@
 #include "common/catalog.hpp"
 #include "common/char_classes.hpp"
 #include "common/messages.hpp"
+#include "common/scan.hpp"
 #include "common/settings.hpp"
 #include "common/text.hpp"
 #include "common/counters.hpp"
@@ -348,10 +349,9 @@ clean_agent(log_record& r)
     // Quoted or parenthesised: the text between the first and the last
     // character, up to its first control byte, "<" or ">".
     const bool enclosed = agent[0] == '(' || agent[0] == '"';
-    auto* text = reinterpret_cast<unsigned char*>(agent) + (enclosed ? 1 : 0);
-    std::size_t n = 0;
-    while (!has_class(text[n], cc_markup))  // the end of the text is a control byte too
-        ++n;
+    char* text = agent + (enclosed ? 1 : 0);
+    // The end of the text is a control byte too.
+    std::size_t n = static_cast<std::size_t>(find_markup(text) - text);
     if (!enclosed) {
         agent[n] = '\0';
         return;

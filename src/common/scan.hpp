@@ -1,0 +1,49 @@
+// Scans of long texts sixteen bytes at a time.  The loads are aligned, so
+// they never cross into a page the text does not reach.
+#pragma once
+
+#include <cstdint>
+
+#include "common/char_classes.hpp"
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
+/// The first byte of the text that ends an agent: a control byte (the
+/// terminating NUL included), DEL, "<" or ">".
+#if defined(__SSE2__)
+__attribute__((no_sanitize_address)) inline const char*
+find_markup(const char* text)
+{
+    const auto address = reinterpret_cast<std::uintptr_t>(text);
+    const auto* block = reinterpret_cast<const __m128i*>(address & ~std::uintptr_t{15});
+    const unsigned skip = static_cast<unsigned>(address & 15);
+    const __m128i space = _mm_set1_epi8(' ');
+    const __m128i del = _mm_set1_epi8(127);
+    const __m128i less = _mm_set1_epi8('<');
+    const __m128i greater = _mm_set1_epi8('>');
+    const __m128i flip = _mm_set1_epi8(static_cast<char>(0x80));
+    unsigned mask = ~0u << skip;  // bytes before the text do not count
+    for (;; ++block, mask = ~0u) {
+        const __m128i bytes = _mm_load_si128(block);
+        // Bytes below 32 as unsigned: compare with the sign bit flipped.
+        const __m128i control =
+            _mm_cmplt_epi8(_mm_xor_si128(bytes, flip), _mm_xor_si128(space, flip));
+        const __m128i hit = _mm_or_si128(
+            _mm_or_si128(control, _mm_cmpeq_epi8(bytes, del)),
+            _mm_or_si128(_mm_cmpeq_epi8(bytes, less), _mm_cmpeq_epi8(bytes, greater)));
+        const unsigned found = static_cast<unsigned>(_mm_movemask_epi8(hit)) & mask;
+        if (found != 0)
+            return reinterpret_cast<const char*>(block) + __builtin_ctz(found);
+    }
+}
+#else
+inline const char*
+find_markup(const char* text)
+{
+    while (!has_class(static_cast<unsigned char>(*text), cc_markup))
+        ++text;
+    return text;
+}
+#endif

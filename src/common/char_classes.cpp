@@ -3,14 +3,14 @@
 #include <cctype>
 #include <cstring>
 
-std::uint8_t g_char_class[256];
+std::uint16_t g_char_class[256];
 unsigned char g_lower[256];
 
 void
 load_char_classes()
 {
     for (int c = 0; c < 256; ++c) {
-        std::uint8_t bits = 0;
+        std::uint16_t bits = 0;
         const bool alnum = std::isalnum(c) != 0;
         if (alnum)
             bits |= cc_alnum;
@@ -27,6 +27,8 @@ load_char_classes()
         if (c == 0 || c == ' ' || c == '\t' || c == '"' || c == '[' || c == ']' || c == '(' ||
             c == ')')
             bits |= cc_field;
+        if (alnum || c == '-' || c == '.' || c == ':')
+            bits |= cc_host;
         if (c != 0)
             bits |= (bits & cc_url_strict ? cc_url_strict_text : 0) |
                     (bits & cc_url_loose ? cc_url_loose_text : 0);

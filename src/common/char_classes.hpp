@@ -4,7 +4,7 @@
 
 #include <cstdint>
 
-enum char_class : std::uint8_t {
+enum char_class : std::uint16_t {
     cc_alnum = 1,       // letter or digit of the locale
     cc_url_strict = 2,  // may belong to a URL with StripCGI on
     cc_url_loose = 4,   // may belong to a URL with StripCGI off
@@ -13,9 +13,10 @@ enum char_class : std::uint8_t {
     cc_ref_stop = 32,   // ends a quoted referrer: control bytes, DEL and "<"
     cc_url_strict_text = 64,   // as cc_url_strict, but not the end of the text
     cc_url_loose_text = 128,   // as cc_url_loose, but not the end of the text
+    cc_host = 256,             // allowed in a host name anywhere: alnum, "-", "." and ":"
 };
 
-extern std::uint8_t g_char_class[256];
+extern std::uint16_t g_char_class[256];
 extern unsigned char g_lower[256];  // the locale's lower-case mapping
 
 /// Fills the table from the current character-type locale (after setlocale).
@@ -28,7 +29,7 @@ to_lower(char c)
 }
 
 inline bool
-has_class(unsigned char c, std::uint8_t bits)
+has_class(unsigned char c, std::uint16_t bits)
 {
     return (g_char_class[c] & bits) != 0;
 }

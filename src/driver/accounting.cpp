@@ -387,23 +387,28 @@ check_host(log_record& r, const char* saved_host)
         set_text(r.host, "Invalid");
         return;
     }
+    // A host as logged was lower-cased already; a name from the cache may
+    // still have capitals.
+    const bool from_cache = saved_host != host && std::strcmp(host, saved_host) != 0;
     bool seen_dot = false;
-    for (char* p = host; *p != '\0'; ++p) {
-        if (*p >= 'A' && *p <= 'Z')
+    char* p = host;
+    for (; *p != '\0'; ++p) {
+        if (from_cache && *p >= 'A' && *p <= 'Z')
             *p = static_cast<char>(*p - 'A' + 'a');
         const auto c = static_cast<unsigned char>(*p);
-        if (c == '.')
-            seen_dot = true;
-        if (has_class(c, cc_alnum) || c == '-' || c == '.' || c == ':' || (c == '_' && !seen_dot))
+        if (has_class(c, cc_host)) {
+            seen_dot |= c == '.';
             continue;
-        if (std::strcmp(host, saved_host) == 0)
-            set_text(r.host, "Invalid");
-        else
+        }
+        if (c == '_' && !seen_dot)
+            continue;
+        if (from_cache)
             set_text(r.host, saved_host);
+        else
+            set_text(r.host, "Invalid");
         return;
     }
-    const auto last = static_cast<unsigned char>(host[std::strlen(host) - 1]);
-    if (!has_class(last, cc_alnum))
+    if (!has_class(static_cast<unsigned char>(p[-1]), cc_alnum))
         set_text(r.host, "Invalid");
 }
 
@@ -447,8 +452,6 @@ in_time_order(record_time& when)
     c.timestamp = c.record_timestamp;
     return true;
 }
-
-char saved_host[sizeof log_record::host];
 
 }  // namespace
 
@@ -517,9 +520,9 @@ record_loop(log_reader& log)
 
         advance_clock(when);
 
-        // Cached names replace numeric hosts here once the DNS cache lands.
-        std::strcpy(saved_host, r.host);
-        check_host(r, saved_host);
+        // Cached names replace numeric hosts here once the DNS cache lands;
+        // the logged address is kept then, to give way to a bad name.
+        check_host(r, r.host);
 
         account_record(when);
     }

@@ -116,6 +116,15 @@ TEST_F(RecordLoop, LinesOf4094CharactersAreOrdinary)
     EXPECT_EQ(g_run.bad, 0u);
 }
 
+TEST_F(RecordLoop, HostsAreCountedInLowerCase)
+{
+    run("WWW.Example.COM - - [10/Oct/2000:13:55:36 -0700] \"GET / HTTP/1.0\" 200 1\n"
+        "a.b_c.lan - - [10/Oct/2000:13:55:37 -0700] \"GET / HTTP/1.0\" 200 1\n");
+    EXPECT_NE(site_table.bucket[table_hash("www.example.com")], nullptr);
+    EXPECT_NE(site_table.bucket[table_hash("Invalid")], nullptr);
+    EXPECT_EQ(g_month.sites, 2u);
+}
+
 TEST_F(RecordLoop, NothingPrintedWhenSilent)
 {
     startup_settings().verbosity = 0;

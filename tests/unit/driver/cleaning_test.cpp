@@ -134,7 +134,8 @@ TEST_F(Cleaning, AgentsUsersAndHosts)
     EXPECT_EQ(user_of("j%20doe"), "j doe");
 
     EXPECT_EQ(host_of("a_b.lan"), "a_b.lan");
-    EXPECT_EQ(host_of("WWW.Example.COM"), "www.example.com");
+    EXPECT_EQ(host_of("WWW.Example.COM", "10.0.0.1"), "www.example.com")
+        << "a cached name is lower-cased; a logged host already was";
     EXPECT_EQ(host_of("a.b_c.lan"), "Invalid");
     EXPECT_EQ(host_of("host-"), "Invalid");
     EXPECT_EQ(host_of(""), "Invalid");

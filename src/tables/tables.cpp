@@ -42,23 +42,25 @@ struct hashed_name {
     std::uint32_t hash;
 };
 hashed_name record_names[5];
-int record_name_count = 0;
+bool record_names_known = false;
 
 const hashed_name*
 known_name(const char* name)
 {
-    for (int i = 0; i < record_name_count; ++i)
-        if (record_names[i].text == name)
-            return &record_names[i];
+    if (!record_names_known)
+        return nullptr;
+    for (const hashed_name& known : record_names)
+        if (known.text == name)
+            return &known;
     return nullptr;
 }
 
 void
 forget_name(const char* name)
 {
-    for (int i = 0; i < record_name_count; ++i)
-        if (record_names[i].text == name)
-            record_names[i].text = nullptr;
+    for (hashed_name& known : record_names)
+        if (known.text == name)
+            known.text = nullptr;
 }
 
 std::size_t
@@ -212,12 +214,20 @@ super_fast_hash(const char* text, std::size_t length)
         return 0;
     std::uint32_t h = static_cast<std::uint32_t>(n);
     const int rem = n & 3;
-    for (int groups = n >> 2; groups > 0; --groups) {
-        h += get16(data);
-        const std::uint32_t tmp = (get16(data + 2) << 11) ^ h;
+    const auto mix_group = [&h](const unsigned char* group) {
+        h += get16(group);
+        const std::uint32_t tmp = (get16(group + 2) << 11) ^ h;
         h = (h << 16) ^ tmp;
-        data += 4;
         h += h >> 11;
+    };
+    int groups = n >> 2;
+    for (; groups >= 2; groups -= 2, data += 8) {
+        mix_group(data);
+        mix_group(data + 4);
+    }
+    if (groups == 1) {
+        mix_group(data);
+        data += 4;
     }
     // The tail's odd byte is read as a signed char, as in the original hash.
     switch (rem) {
@@ -271,7 +281,7 @@ prepare_record_names(const char* host, const char* url, const char* referrer, co
         const std::size_t length = std::strlen(names[i]);
         record_names[i] = {names[i], length, super_fast_hash(names[i], length)};
     }
-    record_name_count = 5;
+    record_names_known = true;
     prefetch_chain(site_table, record_names[0].hash);
     prefetch_chain(daily_site_table, record_names[0].hash);
     prefetch_chain(url_table, record_names[1].hash);
@@ -283,7 +293,7 @@ prepare_record_names(const char* host, const char* url, const char* referrer, co
 void
 forget_record_names()
 {
-    record_name_count = 0;
+    record_names_known = false;
 }
 
 const char*

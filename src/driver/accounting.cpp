@@ -426,12 +426,7 @@ in_time_order(record_time& when)
         c.resume_skip = false;
         if (when.month != c.month || when.year != c.year) {
             start_new_month();
-            c.year = when.year;
-            c.month = when.month;
-            c.day = when.day;
-            c.hour = when.hour;
-            c.minute = when.minute;
-            c.second = when.second;
+            set_clock_to(when);
             c.timestamp = c.record_timestamp;
             g_month.first_day = g_month.last_day = when.day;
         }
@@ -441,12 +436,7 @@ in_time_order(record_time& when)
     if (slot < clock_slot) {
         if (!g_settings.fold_seq_err && slot + 1 < clock_slot)
             return false;
-        when.second = c.second;
-        when.minute = c.minute;
-        when.hour = c.hour;
-        when.day = c.day;
-        when.month = c.month;
-        when.year = c.year;
+        when = clock_time();
         c.record_timestamp = c.timestamp;
     }
     c.timestamp = c.record_timestamp;

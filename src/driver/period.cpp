@@ -24,6 +24,24 @@ seconds_of(const record_time& t)
 }
 
 void
+set_clock_to(const record_time& t)
+{
+    g_clock.year = t.year;
+    g_clock.month = t.month;
+    g_clock.day = t.day;
+    g_clock.hour = t.hour;
+    g_clock.minute = t.minute;
+    g_clock.second = t.second;
+}
+
+record_time
+clock_time()
+{
+    const period_clock& c = g_clock;
+    return {c.day, c.month, c.year, c.hour, c.minute, c.second};
+}
+
+void
 reset_counters()
 {
     const u64 hour_hits = g_month.hour_hits;
@@ -69,12 +87,7 @@ advance_clock(const record_time& t)
 {
     period_clock& c = g_clock;
     if (c.month == 0) {
-        c.year = t.year;
-        c.month = t.month;
-        c.day = t.day;
-        c.hour = t.hour;
-        c.minute = t.minute;
-        c.second = t.second;
+        set_clock_to(t);
         g_month.first_day = t.day;
     }
     // A record of a later month must not stretch the closing month's days.

@@ -11,6 +11,12 @@ long long day_number(int day, int month, int year);
 /// The seconds value of a log time: its wall-clock reading taken as UTC.
 long long seconds_of(const record_time& t);
 
+/// Puts the record's date and time on the clock (not its timestamp).
+void set_clock_to(const record_time& t);
+
+/// The date and time on the clock.
+record_time clock_time();
+
 /// Zeroes the month's counters (hour_hits excepted), days, hours and responses.
 void reset_counters();
 

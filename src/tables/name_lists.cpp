@@ -19,7 +19,7 @@ is_list_blank(char c)
 
 template <std::size_t N>
 void
-copy_cut(char (&dst)[N], const char* src, std::size_t len)
+copy_prefix(char (&dst)[N], const char* src, std::size_t len)
 {
     if (len > N - 1)
         len = N - 1;
@@ -74,7 +74,7 @@ pattern_matches(const char* pattern, std::size_t n, const char* text)
     if (n >= 2 && pattern[0] == '*' && pattern[n - 1] == '*') {
         // "*MSIE 6*" means "contains MSIE 6": match the inner part on its own.
         char inner[sizeof(nlist_entry::pattern)];
-        copy_cut(inner, pattern + 1, n - 2);
+        copy_prefix(inner, pattern + 1, n - 2);
         return pattern_matches(inner, n - 2, text);
     }
     if (n > 0 && pattern[0] == '*')
@@ -93,7 +93,7 @@ append_nlist(const char* value, nlist& list)
     const std::size_t len = std::strlen(value);
     if (len > sizeof entry->pattern - 1)
         warn("[new_nlist] %s\n", msg::string_too_long);
-    copy_cut(entry->pattern, value, len);
+    copy_prefix(entry->pattern, value, len);
     entry->length = static_cast<unsigned char>(std::strlen(entry->pattern));
     list.push_back(entry);
     return 0;
@@ -109,10 +109,10 @@ append_glist(const char* value, glist& list)
     char text[sizeof entry->pattern];
     const char* end;
     if (value[0] == '"' || value[0] == '\'') {
-        copy_cut(text, value + 1, std::strlen(value + 1));
+        copy_prefix(text, value + 1, std::strlen(value + 1));
         end = std::strchr(text, value[0]);
     } else {
-        copy_cut(text, value, std::strlen(value));
+        copy_prefix(text, value, std::strlen(value));
         end = text;
         while (*end != '\0' && !is_list_blank(*end))
             ++end;
@@ -121,17 +121,17 @@ append_glist(const char* value, glist& list)
     }
 
     if (end == nullptr) {
-        copy_cut(entry->pattern, text, std::strlen(text));
-        copy_cut(entry->label, text, std::strlen(text));
+        copy_prefix(entry->pattern, text, std::strlen(text));
+        copy_prefix(entry->label, text, std::strlen(text));
     } else {
-        copy_cut(entry->pattern, text, static_cast<std::size_t>(end - text));
+        copy_prefix(entry->pattern, text, static_cast<std::size_t>(end - text));
         const char* label = end + 1;
         while (*label != '\0' && is_list_blank(*label))
             ++label;
         if (*label == '\0')
-            copy_cut(entry->label, entry->pattern, std::strlen(entry->pattern));
+            copy_prefix(entry->label, entry->pattern, std::strlen(entry->pattern));
         else
-            copy_cut(entry->label, label, std::strlen(label));
+            copy_prefix(entry->label, label, std::strlen(label));
     }
     entry->length = static_cast<unsigned char>(std::strlen(entry->pattern));
     list.push_back(entry);

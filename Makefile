@@ -13,11 +13,12 @@ build: setup
 	cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=Release
 	cmake --build $(BUILD) -j $(JOBS)
 
-# A generated log of four weeks of traffic, analysed into $(DEMO).
+# A generated log of six weeks of traffic (two months), analysed into $(DEMO).
 demo: build
 	mkdir -p $(DEMO)
-	$(BUILD)/tools/parva_genlog 50000 28 > $(DEMO)/access.log
-	$(BUILD)/parvalyte -o $(DEMO) -n www.example.pl $(DEMO)/access.log
+	$(BUILD)/tools/parva_genlog 60000 42 > $(DEMO)/access.log
+	$(BUILD)/parvalyte -c tools/demo.conf -o $(DEMO) -n www.example.pl $(DEMO)/access.log
+	@echo "The month's tables are in $(DEMO)/*.tab (tab-separated, ISO-8859-2)."
 
 # Every test, in the release build and again under AddressSanitizer and UBSan.
 test: build

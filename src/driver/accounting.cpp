@@ -61,11 +61,12 @@ report_line(const char* line)
         std::fputc('\n', stderr);
 }
 
+// Lower-cases through the locale, up to n characters or the end of the text.
 void
 lower_in_place(char* p, std::size_t n)
 {
-    for (std::size_t i = 0; i < n && p[i] != '\0'; ++i)
-        p[i] = to_lower(p[i]);
+    for (const char* end = p + n; p < end && *p != '\0'; ++p)
+        *p = to_lower(*p);
 }
 
 }  // namespace
@@ -150,12 +151,15 @@ is_control(unsigned char c)
     return c < 32 || c == 127;
 }
 
+// Lower-cases the ASCII capitals of [p, end), a stretch of text without NUL.
 void
 lower_ascii(char* p, const char* end)
 {
-    for (; p < end && *p != '\0'; ++p)
-        if (*p >= 'A' && *p <= 'Z')
-            *p = static_cast<char>(*p - 'A' + 'a');
+    for (; p < end; ++p) {
+        const auto c = static_cast<unsigned char>(*p);
+        if (static_cast<unsigned>(c - 'A') < 26u)
+            *p = static_cast<char>(c | 0x20);
+    }
 }
 
 template <std::size_t N>

@@ -6,6 +6,7 @@
 #include "common/settings.hpp"
 #include "driver/accounting.hpp"
 #include "driver/command_line.hpp"
+#include "driver/period.hpp"
 #include "input/log_reader.hpp"
 #include "test_support.hpp"
 
@@ -159,10 +160,11 @@ protected:
         EXPECT_EQ(reader.open("t.log"), 0);
         testing::internal::CaptureStdout();
         record_loop(reader);
-        testing::internal::GetCapturedStdout();
+        out = testing::internal::GetCapturedStdout();
         return std::to_string(g_hourly[8].hits) + " " + std::to_string(g_hourly[9].hits) + " " +
                std::to_string(g_hourly[10].hits) + " ignored " + std::to_string(g_run.ignored);
     }
+    std::string out;  // what the loop printed
 };
 
 TEST_F(TimeOrder, EarlierRecordsAreKeptFoldedOrSkipped)
@@ -175,4 +177,35 @@ TEST_F(TimeOrder, EarlierRecordsAreKeptFoldedOrSkipped)
     reset_run_state();
     startup_settings().fold_seq_err = true;
     EXPECT_EQ(run("10:30:00 08:59:00"), "0 0 2 ignored 0");
+}
+
+TEST_F(TimeOrder, ResumeRuleSkipsWhatTheLastRunCounted)
+{
+    // As a restored state leaves it: 10 October 2000, 10:30, one hit.
+    g_clock.year = 2000;
+    g_clock.month = 10;
+    g_clock.day = 10;
+    g_clock.hour = 10;
+    g_clock.minute = 30;
+    g_clock.timestamp = static_cast<u64>(seconds_of({10, 10, 2000, 10, 30, 0}));
+    g_clock.resume_skip = true;
+    g_hourly[10].hits = 1;
+    EXPECT_EQ(run("10:29:00 10:30:00 10:31:00 10:05:00"), "0 0 3 ignored 2");
+    EXPECT_FALSE(g_clock.resume_skip);
+}
+
+TEST_F(TimeOrder, ResumingInALaterMonthDropsTheRestoredOne)
+{
+    g_clock.year = 2000;
+    g_clock.month = 9;
+    g_clock.day = 30;
+    g_clock.hour = 23;
+    g_clock.timestamp = static_cast<u64>(seconds_of({30, 9, 2000, 23, 0, 0}));
+    g_clock.resume_skip = true;
+    g_month.hits = 7;
+    run("10:30:00");
+    EXPECT_EQ(out, "") << "no second report of September";
+    EXPECT_EQ(g_clock.month, 10);
+    EXPECT_EQ(g_month.hits, 1u);
+    EXPECT_EQ(g_month.first_day, 10);
 }

@@ -125,6 +125,7 @@ new_node(const char* name, std::size_t length, std::uint32_t hash)
     n->name = reinterpret_cast<char*>(n + 1);
     std::memcpy(n->name, name, length + 1);
     n->hash = hash;
+    n->length = static_cast<std::uint32_t>(length);
     return n;
 }
 
@@ -141,10 +142,11 @@ link_at_head(chained_table<Node>& table, Node* n)
 // neither is a group: regular and hidden entries of one name are one entry.
 template <typename Node>
 Node*
-find_kind(const chained_table<Node>& table, const char* name, std::uint32_t hash, int kind)
+find_kind(const chained_table<Node>& table, const char* name, std::size_t length,
+          std::uint32_t hash, int kind)
 {
     for (Node* n = table.bucket[hash & (table_size - 1)]; n != nullptr; n = n->next)
-        if (n->hash == hash && std::strcmp(n->name, name) == 0 &&
+        if (n->hash == hash && n->length == length && std::memcmp(n->name, name, length) == 0 &&
             (n->kind == kind || (n->kind != kind_group && kind != kind_group)))
             return n;
     return nullptr;
@@ -152,10 +154,11 @@ find_kind(const chained_table<Node>& table, const char* name, std::uint32_t hash
 
 template <typename Node>
 Node*
-find_name(const chained_table<Node>& table, const char* name, std::uint32_t hash)
+find_name(const chained_table<Node>& table, const char* name, std::size_t length,
+          std::uint32_t hash)
 {
     for (Node* n = table.bucket[hash & (table_size - 1)]; n != nullptr; n = n->next)
-        if (n->hash == hash && std::strcmp(n->name, name) == 0)
+        if (n->hash == hash && n->length == length && std::memcmp(n->name, name, length) == 0)
             return n;
     return nullptr;
 }
@@ -166,9 +169,11 @@ find_page(const char* name)
 {
     if (name == nullptr || name[0] == '\0')
         return nullptr;
-    const std::uint32_t hash = hash_of(name, length_of(name));
+    const std::size_t length = length_of(name);
+    const std::uint32_t hash = hash_of(name, length);
     for (unode* n = url_table.bucket[hash & (table_size - 1)]; n != nullptr; n = n->next)
-        if (n->hash == hash && n->kind != kind_group && std::strcmp(n->name, name) == 0)
+        if (n->hash == hash && n->length == length && n->kind != kind_group &&
+            std::memcmp(n->name, name, length) == 0)
             return n;
     return nullptr;
 }
@@ -299,8 +304,8 @@ forget_record_names()
 const char*
 lookup_url_name(const char* name)
 {
-    const std::uint32_t hash = hash_of(name, length_of(name));
-    const unode* u = find_name(url_table, name, hash);
+    const std::size_t length = length_of(name);
+    const unode* u = find_name(url_table, name, length, hash_of(name, length));
     return u != nullptr ? u->name : no_url;
 }
 
@@ -315,7 +320,7 @@ add_host(char* name, int kind, u64 hits, u64 files, u64& unique, u64 restored_vi
     // entries count their visits without counting the pages a second time.
     const bool tracks_pages = &table == &site_table && kind != kind_group;
 
-    if (hnode* n = find_kind(table, name, hash, kind)) {
+    if (hnode* n = find_kind(table, name, length, hash, kind)) {
         n->hits += hits;
         n->files += files;
         n->bytes += bytes;
@@ -371,7 +376,7 @@ add_url(char* name, int kind, u64 hits, u64& unique, u64 entries, u64 exits, dou
     std::size_t length = length_of(name);
     cut_name(name, length, 2047, "new_unode");
     const std::uint32_t hash = hash_of(name, length);
-    if (unode* n = find_kind(url_table, name, hash, kind)) {
+    if (unode* n = find_kind(url_table, name, length, hash, kind)) {
         n->hits += hits;
         n->bytes += bytes;
         return 0;
@@ -402,7 +407,7 @@ add_named_count(chained_table<rnode>& table, char* name, std::size_t capacity, c
     std::size_t length = length_of(name);
     cut_name(name, length, capacity, entry);
     const std::uint32_t hash = hash_of(name, length);
-    if (rnode* n = find_kind(table, name, hash, kind)) {
+    if (rnode* n = find_kind(table, name, length, hash, kind)) {
         n->hits += hits;
         return 0;
     }
@@ -450,7 +455,7 @@ add_search(char* name, u64 hits)
     std::size_t length = length_of(name);
     cut_name(name, length, 127, "new_snode");
     const std::uint32_t hash = super_fast_hash(name, length);
-    if (snode* n = find_name(search_table, name, hash)) {
+    if (snode* n = find_name(search_table, name, length, hash)) {
         n->hits += hits;
         return 0;
     }
@@ -471,7 +476,7 @@ add_user(char* name, int kind, u64 hits, u64 files, u64& unique, u64 restored_vi
     std::size_t length = length_of(name);
     cut_name(name, length, 63, "new_inode");
     const std::uint32_t hash = hash_of(name, length);
-    if (inode* n = find_kind(user_table, name, hash, kind)) {
+    if (inode* n = find_kind(user_table, name, length, hash, kind)) {
         n->hits += hits;
         n->files += files;
         n->bytes += bytes;
@@ -513,7 +518,7 @@ add_dns(char* name, const void* addr, int addr_len)
     std::size_t length = length_of(name);
     cut_name(name, length, 255, "new_dnode");
     const std::uint32_t hash = super_fast_hash(name, length);
-    if (find_name(dns_table, name, hash) != nullptr)
+    if (find_name(dns_table, name, length, hash) != nullptr)
         return 0;
     dnode* n = new_node<dnode>(name, length, hash);
     if (n == nullptr)

@@ -14,6 +14,7 @@ enum node_kind : int { kind_regular = 0, kind_hidden = 1, kind_group = 2 };
 struct hnode {
     hnode* next;           // in its chain; next and hash lead, so a chain walk
     std::uint32_t hash;    // reads one cache line per entry it passes
+    std::uint32_t length;  // of the name
     char* name;
     int kind;
     u64 hits, files, visits;
@@ -25,6 +26,7 @@ struct hnode {
 struct unode {
     unode* next;           // in its chain; next and hash lead, so a chain walk
     std::uint32_t hash;    // reads one cache line per entry it passes
+    std::uint32_t length;  // of the name
     char* name;
     int kind;
     u64 hits, files, entries, exits;
@@ -34,6 +36,7 @@ struct unode {
 struct rnode {
     rnode* next;           // in its chain; next and hash lead, so a chain walk
     std::uint32_t hash;    // reads one cache line per entry it passes
+    std::uint32_t length;  // of the name
     char* name;
     int kind;
     u64 hits;
@@ -44,6 +47,7 @@ using anode = rnode;  // agents have the referrers' shape
 struct snode {
     snode* next;           // in its chain; next and hash lead, so a chain walk
     std::uint32_t hash;    // reads one cache line per entry it passes
+    std::uint32_t length;  // of the name
     char* name;
     u64 hits;
 };
@@ -51,6 +55,7 @@ struct snode {
 struct inode {
     inode* next;           // in its chain; next and hash lead, so a chain walk
     std::uint32_t hash;    // reads one cache line per entry it passes
+    std::uint32_t length;  // of the name
     char* name;
     int kind;
     u64 hits, files, visits;
@@ -61,6 +66,7 @@ struct inode {
 struct dnode {
     dnode* next;           // in its chain; next and hash lead, so a chain walk
     std::uint32_t hash;    // reads one cache line per entry it passes
+    std::uint32_t length;  // of the name
     char* name;
     unsigned char addr[128];
     int addr_len;

@@ -26,30 +26,5 @@ int month_of(const char* letters);
 /// (month letters already lower-cased).  Returns false for a bad date.
 bool read_record_time(const char (&date_text)[sizeof log_record::date_text], record_time& t);
 
-// The clean-up steps of a parsed record, in the loop's order; each works in
-// place on g_record.
-
-/// The bare URL from the quoted request: method and quotes dropped, the query
-/// cut, normalised, index aliases removed.
-void clean_url(log_record& r);
-
-/// The referrer without quotes, its query part moved to search_text, scheme
-/// and host lower-cased.
-void clean_referrer(log_record& r);
-
-/// Referrer and URL cut to what the tables hold, with a warning.
-void limit_lengths(log_record& r);
-
-/// The agent without its enclosing quotes or parentheses, cut at markup.
-void clean_agent(log_record& r);
-
-/// "-" for no user; the name cut at a control character or quote, unescaped.
-void clean_user(log_record& r);
-
-/// A host that is not a valid name or address becomes "Invalid"; a cached
-/// name that is not valid gives way to the logged address (saved_host).
-/// saved_host is the host itself when no cached name replaced it.
-void check_host(log_record& r, const char* saved_host);
-
 /// Runs the loop until the log ends.
 void record_loop(log_reader& log);

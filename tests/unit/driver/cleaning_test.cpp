@@ -5,6 +5,7 @@
 
 #include "common/settings.hpp"
 #include "driver/accounting.hpp"
+#include "driver/record_cleaning.hpp"
 #include "driver/command_line.hpp"
 #include "driver/period.hpp"
 #include "input/log_reader.hpp"

@@ -1,0 +1,287 @@
+#include "driver/record_cleaning.hpp"
+
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
+
+#include "common/catalog.hpp"
+#include "common/char_classes.hpp"
+#include "common/messages.hpp"
+#include "common/scan.hpp"
+#include "common/settings.hpp"
+#include "common/text.hpp"
+#include "driver/accounting.hpp"
+#include "input/text_helpers.hpp"
+
+namespace {
+
+bool
+is_control(unsigned char c)
+{
+    return c < 32 || c == 127;
+}
+
+// Lower-cases the ASCII capitals of [p, end), a stretch of text without NUL.
+void
+lower_ascii(char* p, const char* end)
+{
+    for (; p < end; ++p) {
+        const auto c = static_cast<unsigned char>(*p);
+        if (static_cast<unsigned>(c - 'A') < 26u)
+            *p = static_cast<char>(c | 0x20);
+    }
+}
+
+template <std::size_t N>
+void
+set_text(char (&field)[N], const char* text)
+{
+    copy_cut(field, text);
+}
+
+// "/./" becomes "/" until none is left.
+void
+remove_dot_segments(char* url)
+{
+    while (char* p = std::strstr(url, "/./"))
+        std::memmove(p, p + 2, std::strlen(p + 2) + 1);
+}
+
+// Where "://" begins within the first characters of the URL (positions
+// first to 5), or nullptr.
+char*
+scheme_end_of(char* url, std::size_t length, std::size_t first)
+{
+    for (std::size_t i = first; i <= 5 && i + 3 <= length; ++i)
+        if (url[i] == ':' && url[i + 1] == '/' && url[i + 2] == '/')
+            return url + i;
+    return nullptr;
+}
+
+void
+normalise_url(log_record& r, std::size_t length)
+{
+    char* url = r.request;
+    if (const char* scheme_end = scheme_end_of(url, length, 0)) {
+        const char* path = std::strchr(scheme_end + 3, '/');
+        const char* from = path != nullptr ? path : scheme_end + 2;
+        std::memmove(url, from, std::strlen(from) + 1);
+    }
+    remove_dot_segments(url);
+    if (url[0] != '/') {
+        if (r.status == 200 || r.status == 304 || r.status == 206) {
+            if (g_settings.debug)
+                std::fprintf(stderr, "Converted URL '%s' to '/'\n", url);
+            set_text(r.request, "/");
+        } else {
+            if (g_settings.debug)
+                std::fprintf(stderr, "Invalid URL: '%s'\n", url);
+            set_text(r.request, "/INVALID-URL");
+        }
+    }
+    for (std::size_t n = std::strlen(url); n > 0 && url[n - 1] == '?';)
+        url[--n] = '\0';
+}
+
+void
+remove_index_alias(char* url)
+{
+    for (const nlist_entry* e = g_settings.index_alias.first(); e != nullptr; e = e->next) {
+        char* found = std::strstr(url, e->pattern);
+        if (found == nullptr || found == url || found[-1] != '/')
+            continue;
+        const char* query = g_settings.strip_cgi ? nullptr : std::strchr(found, '?');
+        if (query != nullptr)
+            std::memmove(found, query, std::strlen(query) + 1);
+        else
+            *found = '\0';
+        return;
+    }
+}
+
+}  // namespace
+
+void
+clean_url(log_record& r)
+{
+    char* request = r.request;
+    unescape_url(request);
+    const char* from = request;  // without a blank the request is taken as it is
+    if (request[0] != '\0' && request[1] == '-') {
+        set_text(r.request, "/INVALID-URL");
+    } else if (char* blank = request[0] != '\0' ? std::strchr(request + 1, ' ') : nullptr) {
+        from = blank;
+        while (*from == ' ')
+            ++from;
+        if (from[0] == '/' && from[1] == '/') {
+            while (from[1] == '/')
+                ++from;
+        }
+    }
+
+    // The URL runs up to its first character that cannot belong to it: the
+    // closing quote, or the query part with StripCGI, or "%", "#", "<" and the like.
+    const auto* text = reinterpret_cast<const unsigned char*>(from);
+    const std::uint8_t url_chars = g_settings.strip_cgi ? cc_url_strict_text : cc_url_loose_text;
+    std::size_t length = 0;
+    while (has_class(text[length], url_chars))
+        ++length;
+    std::memmove(request, from, length);
+    request[length] = '\0';
+    if (length == 0) {
+        set_text(r.request, "/");
+        length = 1;
+    }
+
+    if (g_settings.log_type == log_clf && r.status != 404 && g_settings.normalize_url) {
+        normalise_url(r, length);
+    } else if (char* scheme_end = scheme_end_of(request, length, 1)) {
+        lower_ascii(request, scheme_end);
+    }
+    remove_index_alias(request);
+}
+
+void
+clean_referrer(log_record& r)
+{
+    char* ref = r.referrer;
+    unescape_url(ref);
+    if (ref[0] == '\0')
+        return;
+
+    // The text that counts: after the opening quote, up to a control byte,
+    // DEL or "<"; without one, the last character (the closing quote) goes.
+    std::size_t start = 0;
+    std::size_t end;
+    std::size_t query;  // first character that cannot belong to a URL
+    auto* text = reinterpret_cast<unsigned char*>(ref);
+    if (ref[0] == '"') {
+        start = 1;
+        std::size_t i = 1;
+        // A URL character is never a referrer's stop, but for the end itself.
+        while (has_class(text[i], cc_url_strict_text))
+            ++i;
+        query = i;
+        while (!has_class(text[i], cc_ref_stop))
+            ++i;
+        end = text[i] != '\0' ? i : i - 1;
+    } else {
+        std::size_t i = 0;
+        while (has_class(text[i], cc_url_strict_text))
+            ++i;
+        query = i;
+        end = query + std::strlen(ref + query);
+    }
+    if (end <= start) {
+        ref[0] = '\0';  // nothing was between the quotes
+        return;
+    }
+
+    // From the first character that cannot belong to a URL on, the text is
+    // the query part; the referrer ends there.
+    std::size_t length = end - start;
+    if (query < end) {
+        const std::size_t n = std::min(end - query, sizeof r.search_text - 1);
+        std::memcpy(r.search_text, ref + query, n);
+        r.search_text[n] = '\0';
+        length = query - start;
+    }
+    std::memmove(ref, ref + start, length);
+    ref[length] = '\0';
+    if (length == 0)
+        set_text(r.referrer, "-");
+
+    if (ref[0] == 'h' || ref[0] == 'H') {
+        char* slash = std::strchr(ref, '/');
+        char* scheme_end = slash != nullptr ? slash : ref + length;
+        lower_ascii(ref, scheme_end);
+        if (slash != nullptr && slash[1] == '/') {
+            char* host = slash + 2;
+            char* host_end = std::strchr(host, '/');
+            lower_ascii(host, host_end != nullptr ? host_end : ref + length);
+        }
+    }
+}
+
+void
+limit_lengths(log_record& r)
+{
+    if (std::strlen(r.referrer) >= 256) {
+        warn("%s [%llu]\n", msg::cut_referrer, g_run.total);
+        r.referrer[255] = '\0';
+    }
+    if (std::strlen(r.request) >= 2048) {
+        warn("%s [%llu]\n", msg::cut_request, g_run.total);
+        r.request[2047] = '\0';
+    }
+}
+
+void
+clean_agent(log_record& r)
+{
+    char* agent = r.agent;
+    // Quoted or parenthesised: the text between the first and the last
+    // character, up to its first control byte, "<" or ">".
+    const bool enclosed = agent[0] == '(' || agent[0] == '"';
+    char* text = agent + (enclosed ? 1 : 0);
+    // The end of the text is a control byte too.
+    std::size_t n = static_cast<std::size_t>(find_markup(text) - text);
+    if (!enclosed) {
+        agent[n] = '\0';
+        return;
+    }
+    if (text[n] == '\0' && n > 0)
+        --n;  // the closing quote or parenthesis
+    std::memmove(agent, text, n);
+    agent[n] = '\0';
+}
+
+void
+clean_user(log_record& r)
+{
+    if (r.user[0] == '\0') {
+        set_text(r.user, "-");
+        return;
+    }
+    for (char* p = r.user; *p != '\0'; ++p) {
+        if (is_control(static_cast<unsigned char>(*p)) || *p == '"') {
+            *p = '\0';
+            break;
+        }
+    }
+    unescape_url(r.user);
+}
+
+void
+check_host(log_record& r, const char* saved_host)
+{
+    char* host = r.host;
+    const auto c0 = static_cast<unsigned char>(host[0]);
+    if (!(has_class(c0, cc_alnum) || c0 == ':')) {
+        set_text(r.host, "Invalid");
+        return;
+    }
+    // A host as logged was lower-cased already; a name from the cache may
+    // still have capitals.
+    const bool from_cache = saved_host != host && std::strcmp(host, saved_host) != 0;
+    bool seen_dot = false;
+    char* p = host;
+    for (; *p != '\0'; ++p) {
+        if (from_cache && *p >= 'A' && *p <= 'Z')
+            *p = static_cast<char>(*p - 'A' + 'a');
+        const auto c = static_cast<unsigned char>(*p);
+        if (has_class(c, cc_host)) {
+            seen_dot |= c == '.';
+            continue;
+        }
+        if (c == '_' && !seen_dot)
+            continue;
+        if (from_cache)
+            set_text(r.host, saved_host);
+        else
+            set_text(r.host, "Invalid");
+        return;
+    }
+    if (!has_class(static_cast<unsigned char>(p[-1]), cc_alnum))
+        set_text(r.host, "Invalid");
+}

@@ -1,20 +1,20 @@
 // Times the record loop on a generated log of a million lines (or the count
 // given as the first argument) and prints records per second.
-#include <sys/resource.h>
-#include <unistd.h>
-
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <string>
+
+#include <sys/resource.h>
+#include <unistd.h>
 
 #include "common/counters.hpp"
 #include "common/settings.hpp"
 #include "driver/accounting.hpp"
 #include "driver/command_line.hpp"
 #include "driver/period.hpp"
-#include "tables/tables.hpp"
 #include "input/log_reader.hpp"
+#include "tables/tables.hpp"
 #include "traffic_generator.hpp"
 
 int

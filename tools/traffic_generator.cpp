@@ -6,7 +6,7 @@ namespace {
 
 // A small fast generator with a fixed sequence on every platform.
 class rng {
-public:
+  public:
     explicit rng(unsigned seed) : state_(0x9E3779B97F4A7C15ULL ^ seed) {}
     std::uint64_t next()
     {
@@ -18,7 +18,7 @@ public:
     unsigned below(unsigned n) { return static_cast<unsigned>(next() % n); }
     bool chance(unsigned percent) { return below(100) < percent; }
 
-private:
+  private:
     std::uint64_t state_;
 };
 
@@ -42,9 +42,9 @@ const char* const pages[] = {
     "/docs/manual.htm",
 };
 const char* const assets[] = {
-    "/images/logo.gif",  "/images/banner.jpg",  "/images/kettle.png", "/images/teapot.png",
-    "/css/site.css",     "/js/site.js",         "/favicon.ico",       "/images/bg.gif",
-    "/downloads/catalogue.pdf",
+    "/images/logo.gif",   "/images/banner.jpg", "/images/kettle.png",
+    "/images/teapot.png", "/css/site.css",      "/js/site.js",
+    "/favicon.ico",       "/images/bg.gif",     "/downloads/catalogue.pdf",
 };
 const char* const missing[] = {
     "/wp-login.php", "/old/page.html", "/images/missing.gif", "/robots.txt", "/.env",
@@ -94,15 +94,9 @@ write_host(std::FILE* out, rng& r, unsigned visitor)
 {
     // A steady population of visitors: most return, a few come once.
     switch (visitor % 10) {
-    case 0:
-        std::fprintf(out, "host%u.dsl.example.pl", visitor);
-        break;
-    case 1:
-        std::fprintf(out, "2001:db8::%x", visitor);
-        break;
-    case 2:
-        std::fprintf(out, "crawl-%u.search.example.com", visitor % 50);
-        break;
+    case 0: std::fprintf(out, "host%u.dsl.example.pl", visitor); break;
+    case 1: std::fprintf(out, "2001:db8::%x", visitor); break;
+    case 2: std::fprintf(out, "crawl-%u.search.example.com", visitor % 50); break;
     default:
         std::fprintf(out, "%u.%u.%u.%u", 10 + visitor % 200, (visitor / 200) % 256,
                      (visitor * 13) % 256, 1 + (visitor * 31) % 254);

@@ -109,7 +109,8 @@ const char* const cant_add_search =
 
 const char* const generating_report = "Generuję raport dla"_pl;
 const char* const cant_open_file = "Błąd: Nie mogę otworzyć pliku"_pl;
-const char* const no_memory_top_urls = "Nie mogę przydzielić pamięci, najczęstsze URLe anulowane!"_pl;
+const char* const no_memory_top_urls =
+    "Nie mogę przydzielić pamięci, najczęstsze URLe anulowane!"_pl;
 const char* const no_memory_top_sites =
     "Nie mogę przydzielić pamięci, najczęstsze lokalizacje anulowane!"_pl;
 const char* const no_memory_top_referrers =
@@ -134,9 +135,9 @@ const char* const search_heading = "Wyszukiwany ciąg znaków"_pl;
 const char* const default_report_title = "Statystyki serwera dla"_pl;
 
 const char* const month_name[13] = {
-    ""_pl,       "styczeń"_pl,  "luty"_pl,     "marzec"_pl,      "kwiecień"_pl,
-    "maj"_pl,    "czerwiec"_pl, "lipiec"_pl,   "sierpień"_pl,    "wrzesień"_pl,
-    "październik"_pl, "listopad"_pl, "grudzień"_pl,
+    ""_pl,         "styczeń"_pl, "luty"_pl,     "marzec"_pl,   "kwiecień"_pl,    "maj"_pl,
+    "czerwiec"_pl, "lipiec"_pl,  "sierpień"_pl, "wrzesień"_pl, "październik"_pl, "listopad"_pl,
+    "grudzień"_pl,
 };
 const char* const month_short[13] = {
     ""_pl,    "Sty"_pl, "Lut"_pl, "Mar"_pl, "Kwi"_pl, "Maj"_pl, "Cze"_pl,

@@ -5,15 +5,15 @@
 #include <cstdint>
 
 enum char_class : std::uint16_t {
-    cc_alnum = 1,       // letter or digit of the locale
-    cc_url_strict = 2,  // may belong to a URL with StripCGI on
-    cc_url_loose = 4,   // may belong to a URL with StripCGI off
-    cc_markup = 8,      // ends an agent: control bytes, DEL, "<" and ">"
-    cc_field = 16,      // matters to the field splitter: blank, tab, quote, brackets, NUL
-    cc_ref_stop = 32,   // ends a quoted referrer: control bytes, DEL and "<"
-    cc_url_strict_text = 64,   // as cc_url_strict, but not the end of the text
-    cc_url_loose_text = 128,   // as cc_url_loose, but not the end of the text
-    cc_host = 256,             // allowed in a host name anywhere: alnum, "-", "." and ":"
+    cc_alnum = 1,             // letter or digit of the locale
+    cc_url_strict = 2,        // may belong to a URL with StripCGI on
+    cc_url_loose = 4,         // may belong to a URL with StripCGI off
+    cc_markup = 8,            // ends an agent: control bytes, DEL, "<" and ">"
+    cc_field = 16,            // matters to the field splitter: blank, tab, quote, brackets, NUL
+    cc_ref_stop = 32,         // ends a quoted referrer: control bytes, DEL and "<"
+    cc_url_strict_text = 64,  // as cc_url_strict, but not the end of the text
+    cc_url_loose_text = 128,  // as cc_url_loose, but not the end of the text
+    cc_host = 256,            // allowed in a host name anywhere: alnum, "-", "." and ":"
 };
 
 extern std::uint16_t g_char_class[256];

@@ -7,10 +7,10 @@ struct period_clock {
     int year = 0;
     int month = 0;  // 1 to 12; 0 until a record is accounted or a state restored
     int day = 0, hour = 0, minute = 0, second = 0;  // of the last accepted record
-    u64 timestamp = 0;           // seconds value of the last accepted record
-    u64 previous_timestamp = 0;  // timestamp before the current record
-    u64 record_timestamp = 0;    // seconds value of the current record
-    bool resume_skip = false;    // set by the state restore
+    u64 timestamp = 0;                              // seconds value of the last accepted record
+    u64 previous_timestamp = 0;                     // timestamp before the current record
+    u64 record_timestamp = 0;                       // seconds value of the current record
+    bool resume_skip = false;                       // set by the state restore
 };
 
 struct month_counters {

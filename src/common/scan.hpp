@@ -30,9 +30,9 @@ find_markup(const char* text)
         // Bytes below 32 as unsigned: compare with the sign bit flipped.
         const __m128i control =
             _mm_cmplt_epi8(_mm_xor_si128(bytes, flip), _mm_xor_si128(space, flip));
-        const __m128i hit = _mm_or_si128(
-            _mm_or_si128(control, _mm_cmpeq_epi8(bytes, del)),
-            _mm_or_si128(_mm_cmpeq_epi8(bytes, less), _mm_cmpeq_epi8(bytes, greater)));
+        const __m128i hit =
+            _mm_or_si128(_mm_or_si128(control, _mm_cmpeq_epi8(bytes, del)),
+                         _mm_or_si128(_mm_cmpeq_epi8(bytes, less), _mm_cmpeq_epi8(bytes, greater)));
         const unsigned found = static_cast<unsigned>(_mm_movemask_epi8(hit)) & mask;
         if (found != 0)
             return reinterpret_cast<const char*>(block) + __builtin_ctz(found);

@@ -33,7 +33,10 @@ month_counters g_month;
 daily_counters g_daily[31];
 hourly_counters g_hourly[24];
 response_row g_response[response_rows] = {
-#define ROW(i) {msg::response_description[i], 0}
+#define ROW(i)                                                                                     \
+    {                                                                                              \
+        msg::response_description[i], 0                                                            \
+    }
     ROW(0),  ROW(1),  ROW(2),  ROW(3),  ROW(4),  ROW(5),  ROW(6),  ROW(7),  ROW(8),
     ROW(9),  ROW(10), ROW(11), ROW(12), ROW(13), ROW(14), ROW(15), ROW(16), ROW(17),
     ROW(18), ROW(19), ROW(20), ROW(21), ROW(22), ROW(23), ROW(24), ROW(25), ROW(26),

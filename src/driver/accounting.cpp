@@ -126,7 +126,8 @@ read_record_time(const char (&date_text)[sizeof log_record::date_text], record_t
     // The usual layout is read directly; anything else the way atoi reads it.
     if (day >= 0 && century >= 0 && year >= 0 && hour >= 0 && minute >= 0 && second >= 0 &&
         date_text[3] == '/' && date_text[7] == '/' && date_text[12] == ':' &&
-        date_text[15] == ':' && date_text[18] == ':' && !std::isdigit(static_cast<unsigned char>(date_text[21]))) {
+        date_text[15] == ':' && date_text[18] == ':' &&
+        !std::isdigit(static_cast<unsigned char>(date_text[21]))) {
         t.day = day;
         t.year = century * 100 + year;
         t.hour = hour;

@@ -6,9 +6,9 @@
 
 /// The run counts.  Records accounted = total - ignored - bad.
 struct run_counts {
-    u64 total = 0;     // every line read; an oversized line counts once
-    u64 ignored = 0;   // headers, comments and records skipped by the rules
-    u64 bad = 0;       // rejected lines, oversized lines and bad dates
+    u64 total = 0;             // every line read; an oversized line counts once
+    u64 ignored = 0;           // headers, comments and records skipped by the rules
+    u64 bad = 0;               // rejected lines, oversized lines and bad dates
     bool good_record = false;  // some record passed the date check
 };
 

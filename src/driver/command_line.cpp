@@ -1,11 +1,11 @@
 #include "driver/command_line.hpp"
 
-#include <sys/utsname.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <cctype>
 #include <cstdio>
+
+#include <sys/utsname.h>
+#include <unistd.h>
 
 #include "common/catalog.hpp"
 #include "common/settings.hpp"
@@ -31,14 +31,10 @@ int
 log_type_from_argument(const char* arg)
 {
     switch (std::tolower(static_cast<unsigned char>(arg[0]))) {
-    case 'f':
-        return log_ftp;
-    case 's':
-        return log_squid;
-    case 'w':
-        return log_w3c;
-    default:
-        return log_clf;
+    case 'f': return log_ftp;
+    case 's': return log_squid;
+    case 'w': return log_w3c;
+    default: return log_clf;
     }
 }
 
@@ -133,14 +129,20 @@ parse_options(int argc, char** argv, int& operand)
         case 'T': s.time_me = true; break;
         case 'u': append_nlist(arg, s.hide_url); break;
         case 'U': s.top_urls = scan_int(arg); break;
-        case 'v': s.verbosity = 2; s.debug = true; break;
+        case 'v':
+            s.verbosity = 2;
+            s.debug = true;
+            break;
         case 'V': print_version(); return 1;
         case 'w': s.geoip = true; break;
         case 'W': s.geoip_database = arg; break;
         case 'x': s.html_extension = arg; break;
         case 'X': s.hide_all_sites = true; break;
         case 'Y': s.country_graph = false; break;
-        case 'z': s.flag_dir = arg; s.country_flags = true; break;
+        case 'z':
+            s.flag_dir = arg;
+            s.country_flags = true;
+            break;
         case 'Z': s.normalize_url = false; break;
         default: break;  // unknown letters and missing arguments are ignored
         }

@@ -26,10 +26,10 @@ enum class kw_type {
     flag_dir,
 };
 
-using field = std::variant<std::monostate, std::string settings::*,
-                           std::optional<std::string> settings::*, bool settings::*,
-                           int settings::*, nlist settings::*, glist settings::*,
-                           colour settings::*>;
+using field =
+    std::variant<std::monostate, std::string settings::*, std::optional<std::string> settings::*,
+                 bool settings::*, int settings::*, nlist settings::*, glist settings::*,
+                 colour settings::*>;
 
 struct keyword {
     const char* name;
@@ -182,14 +182,10 @@ int
 log_type_of(const char* value)
 {
     switch (lower(value[0])) {
-    case 'f':
-        return log_ftp;
-    case 's':
-        return log_squid;
-    case 'w':
-        return log_w3c;
-    default:
-        return log_clf;
+    case 'f': return log_ftp;
+    case 's': return log_squid;
+    case 'w': return log_w3c;
+    default: return log_clf;
     }
 }
 
@@ -237,38 +233,21 @@ apply_keyword(int index, const char* value)
     const keyword& k = keyword_table[index];
     const char first = lower(value[0]);
     switch (k.type) {
-    case undefined:
-        break;
+    case undefined: break;
     case text:
         if (auto* plain = std::get_if<std::string settings::*>(&k.target))
-            st.**plain = value;
+            st.** plain = value;
         else
             st.*std::get<std::optional<std::string> settings::*>(k.target) = value;
         break;
-    case yes_y:
-        st.*std::get<bool settings::*>(k.target) = first == 'y';
-        break;
-    case yes_n:
-        st.*std::get<bool settings::*>(k.target) = first != 'n';
-        break;
-    case number:
-        st.*std::get<int settings::*>(k.target) = scan_int(value);
-        break;
-    case list:
-        append_nlist(value, st.*std::get<nlist settings::*>(k.target));
-        break;
-    case group:
-        append_glist(value, st.*std::get<glist settings::*>(k.target));
-        break;
-    case colour_text:
-        store_colour(st.*std::get<colour settings::*>(k.target), value);
-        break;
-    case log_type:
-        st.*std::get<int settings::*>(k.target) = log_type_of(value);
-        break;
-    case quiet:
-        st.verbosity = first == 'y' ? 1 : 2;
-        break;
+    case yes_y: st.*std::get<bool settings::*>(k.target) = first == 'y'; break;
+    case yes_n: st.*std::get<bool settings::*>(k.target) = first != 'n'; break;
+    case number: st.*std::get<int settings::*>(k.target) = scan_int(value); break;
+    case list: append_nlist(value, st.*std::get<nlist settings::*>(k.target)); break;
+    case group: append_glist(value, st.*std::get<glist settings::*>(k.target)); break;
+    case colour_text: store_colour(st.*std::get<colour settings::*>(k.target), value); break;
+    case log_type: st.*std::get<int settings::*>(k.target) = log_type_of(value); break;
+    case quiet: st.verbosity = first == 'y' ? 1 : 2; break;
     case really_quiet:
         if (first == 'y')
             st.verbosity = 0;

@@ -79,8 +79,8 @@ count_groups(log_record& r, u64 files_if_200)
 
     if (const char* label = match_glist(s.group_referrer, r.referrer)) {
         label_copy l(label);
-        report_failure(add_referrer(l.text, kind_group, 1, scratch_counter),
-                       msg::cant_add_referrer, l.text);
+        report_failure(add_referrer(l.text, kind_group, 1, scratch_counter), msg::cant_add_referrer,
+                       l.text);
     }
     if (const char* label = match_glist(s.group_agent, r.agent)) {
         label_copy l(label);
@@ -89,9 +89,9 @@ count_groups(log_record& r, u64 files_if_200)
     }
     if (const char* label = match_glist(s.group_user, r.user)) {
         label_copy l(label);
-        report_failure(add_user(l.text, kind_group, 1, files_if_200, scratch_counter, 0, bytes,
-                                time),
-                       msg::cant_add_user, l.text);
+        report_failure(
+            add_user(l.text, kind_group, 1, files_if_200, scratch_counter, 0, bytes, time),
+            msg::cant_add_user, l.text);
     }
 }
 

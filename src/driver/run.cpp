@@ -1,14 +1,14 @@
 #include "driver/run.hpp"
 
-#include <sys/stat.h>
-#include <sys/utsname.h>
-#include <unistd.h>
-
 #include <clocale>
 #include <cstdio>
 #include <cstring>
 #include <ctime>
 #include <string>
+
+#include <sys/stat.h>
+#include <sys/utsname.h>
+#include <unistd.h>
 
 #include "common/catalog.hpp"
 #include "common/char_classes.hpp"
@@ -52,22 +52,17 @@ const char*
 log_type_word(int type)
 {
     switch (type) {
-    case log_ftp:
-        return "ftp)";
-    case log_squid:
-        return "squid)";
-    case log_w3c:
-        return "w3c)";
-    default:
-        return "clf)";
+    case log_ftp: return "ftp)";
+    case log_squid: return "squid)";
+    case log_w3c: return "w3c)";
+    default: return "clf)";
     }
 }
 
 void
 announce_log()
 {
-    progress("%s %s (", msg::using_log,
-             g_log.is_stdin() ? "STDIN" : g_settings.log_file->c_str());
+    progress("%s %s (", msg::using_log, g_log.is_stdin() ? "STDIN" : g_settings.log_file->c_str());
     if (g_log.kind() == log_kind::gzip)
         progress("gzip-");
     else if (g_log.kind() == log_kind::bzip2)

@@ -1,8 +1,8 @@
 #include "input/log_reader.hpp"
 
-#include <sys/stat.h>
-
 #include <cstring>
+
+#include <sys/stat.h>
 
 #include "common/catalog.hpp"
 #include "common/messages.hpp"
@@ -52,9 +52,7 @@ log_reader::open(const char* name)
 
     kind_ = log_kind_of(name);
     switch (kind_) {
-    case log_kind::gzip:
-        gz_ = gzopen(name, "rb");
-        break;
+    case log_kind::gzip: gz_ = gzopen(name, "rb"); break;
     case log_kind::bzip2:
         file_ = std::fopen(name, "rb");
         if (file_ != nullptr && !open_bzip2_stream(nullptr, 0)) {
@@ -106,8 +104,7 @@ log_reader::rewind()
             return 1;
         std::rewind(file_);
         return 0;
-    case log_kind::gzip:
-        return gz_ != nullptr && gzrewind(gz_) == 0 ? 0 : 1;
+    case log_kind::gzip: return gz_ != nullptr && gzrewind(gz_) == 0 ? 0 : 1;
     case log_kind::bzip2: {
         const std::string name = name_;
         close();
@@ -191,10 +188,8 @@ int
 log_reader::read_block()
 {
     switch (kind_) {
-    case log_kind::gzip:
-        return gzread(gz_, block_buffer_, static_cast<unsigned>(block_size));
-    case log_kind::bzip2:
-        return read_bzip2_block();
+    case log_kind::gzip: return gzread(gz_, block_buffer_, static_cast<unsigned>(block_size));
+    case log_kind::bzip2: return read_bzip2_block();
     case log_kind::plain: {
         const std::size_t got = std::fread(block_buffer_, 1, block_size, file_);
         return static_cast<int>(got);
@@ -224,8 +219,9 @@ log_reader::next_line(char (&line)[line_capacity], std::size_t& length)
         const char* from = block_buffer_ + cursor_;
         const void* newline = std::memchr(from, '\n', want);
         const std::size_t take =
-            newline != nullptr ? static_cast<std::size_t>(static_cast<const char*>(newline) - from) + 1
-                               : want;
+            newline != nullptr
+                ? static_cast<std::size_t>(static_cast<const char*>(newline) - from) + 1
+                : want;
         std::memcpy(line + n, from, take);
         n += take;
         cursor_ += static_cast<int>(take);

@@ -17,7 +17,7 @@ enum class log_kind { plain, gzip, bzip2 };
 log_kind log_kind_of(const char* name);
 
 class log_reader {
-public:
+  public:
     static constexpr std::size_t block_size = 16384;
 
     log_reader() = default;
@@ -48,7 +48,7 @@ public:
     bool is_stdin() const { return is_stdin_; }
     bool is_open() const { return file_ != nullptr || gz_ != nullptr; }
 
-private:
+  private:
     int read_block();
     int read_bzip2_block();
     bool open_bzip2_stream(const char* unused, int unused_count);

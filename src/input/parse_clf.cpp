@@ -32,8 +32,7 @@ split_fields(char* line)
         while (!has_class(*p, cc_field))
             ++p;
         switch (*p) {
-        case '\0':
-            return;
+        case '\0': return;
         case ' ':
         case '\t':
             if (brackets == 0 && parens == 0)
@@ -43,12 +42,8 @@ split_fields(char* line)
             if (p == reinterpret_cast<unsigned char*>(line) || p[-1] != '\\')
                 quoted = true;
             break;
-        case '[':
-            ++brackets;
-            break;
-        case '(':
-            ++parens;
-            break;
+        case '[': ++brackets; break;
+        case '(': ++parens; break;
         case ']':
             if (brackets > 0)
                 --brackets;
@@ -57,8 +52,7 @@ split_fields(char* line)
             if (parens > 0)
                 --parens;
             break;
-        default:
-            break;
+        default: break;
         }
     }
 }
@@ -99,7 +93,8 @@ bounded_copy(char (&dst)[N], const clf_line& l, std::size_t& p, std::size_t* cop
     if (p < lim) {
         const char* from = l.text + p;
         const void* nul = std::memchr(from, '\0', lim - p);
-        n = nul != nullptr ? static_cast<std::size_t>(static_cast<const char*>(nul) - from) : lim - p;
+        n = nul != nullptr ? static_cast<std::size_t>(static_cast<const char*>(nul) - from)
+                           : lim - p;
         std::memcpy(dst, from, n);
         p += n;
     }

@@ -37,7 +37,7 @@ is_blank(unsigned char c)
 
 // The rewritten agent, built within the field's capacity.
 class agent_builder {
-public:
+  public:
     agent_builder(char* out, std::size_t capacity) : out_(out), capacity_(capacity) {}
     void put(char c)
     {
@@ -46,7 +46,7 @@ public:
     }
     void finish() { out_[n_] = '\0'; }
 
-private:
+  private:
     char* out_;
     std::size_t capacity_;
     std::size_t n_ = 0;
@@ -170,7 +170,8 @@ unescape_url(char* text)
         r += 2;
         if (*r == '\0')
             break;  // "%4" at the end: the byte is dropped
-        unsigned char byte = static_cast<unsigned char>(high * 16 + hex_value(static_cast<unsigned char>(*r)));
+        unsigned char byte =
+            static_cast<unsigned char>(high * 16 + hex_value(static_cast<unsigned char>(*r)));
         ++r;
         if (byte < 32 || byte == 127)
             byte = '_';

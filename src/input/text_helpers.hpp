@@ -19,8 +19,7 @@ is_url_char(unsigned char c, bool strict)
 }
 
 /// Rewrites the agent to its simpler form at the given level (1 to 5 and up).
-template <std::size_t N>
-void mangle_agent(char (&agent)[N], int level);
+template <std::size_t N> void mangle_agent(char (&agent)[N], int level);
 void mangle_agent_text(char* agent, std::size_t capacity, int level);
 
 template <std::size_t N>

@@ -14,9 +14,8 @@ open_dump(const char* prefix, int year, int month)
 {
     const settings& s = g_settings;
     char path[256];
-    std::snprintf(path, sizeof path, "%s/%s_%04d%02d.%s",
-                  s.dump_path ? s.dump_path->c_str() : ".", prefix, year, month,
-                  s.dump_extension.c_str());
+    std::snprintf(path, sizeof path, "%s/%s_%04d%02d.%s", s.dump_path ? s.dump_path->c_str() : ".",
+                  prefix, year, month, s.dump_extension.c_str());
     return report_file_open(path);
 }
 
@@ -44,8 +43,8 @@ dump_sites(const sort_array<hnode>& a, int year, int month)
         a, "site", year, month,
         [](std::FILE* f, const hnode* n) {
             if (n->kind != kind_group)
-                std::fprintf(f, "%llu\t%llu\t%.0f\t%llu\t%s\n", n->hits, n->files,
-                             n->bytes / 1024, n->visits, n->name);
+                std::fprintf(f, "%llu\t%llu\t%.0f\t%llu\t%s\n", n->hits, n->files, n->bytes / 1024,
+                             n->visits, n->name);
         },
         [](std::FILE* f) {
             std::fprintf(f, "%s\t%s\t%s\t%s\t%s\n", msg::hits_heading, msg::files_heading,
@@ -100,8 +99,8 @@ dump_users(const sort_array<inode>& a, int year, int month)
         a, "user", year, month,
         [](std::FILE* f, const inode* n) {
             if (n->kind != kind_group)
-                std::fprintf(f, "%llu\t%llu\t%.0f\t%llu\t%s\n", n->hits, n->files,
-                             n->bytes / 1024, n->visits, n->name);
+                std::fprintf(f, "%llu\t%llu\t%.0f\t%llu\t%s\n", n->hits, n->files, n->bytes / 1024,
+                             n->visits, n->name);
         },
         [](std::FILE* f) {
             std::fprintf(f, "%s\t%s\t%s\t%s\t%s\n", msg::hits_heading, msg::files_heading,

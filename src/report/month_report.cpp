@@ -41,9 +41,8 @@ template bool by_bytes(const unode*, const unode*);
 namespace {
 
 // The array of one kind, alive only while that kind is written.
-template <typename Node>
-class kind_array {
-public:
+template <typename Node> class kind_array {
+  public:
     /// Collects every entry of the table; reports when memory is short.
     kind_array(const chained_table<Node>& table, const char* array_name, const char* no_memory)
     {
@@ -60,14 +59,13 @@ public:
         for_each_node(table, [&](Node* node) { a_.items[a_.count++] = node; });
     }
     bool empty() const { return a_.count == 0; }
-    template <typename Less>
-    void sort(Less less)
+    template <typename Less> void sort(Less less)
     {
         std::sort(a_.items, a_.items + a_.count, less);
     }
     const sort_array<Node>& get() const { return a_; }
 
-private:
+  private:
     std::unique_ptr<Node*[]> storage_;
     sort_array<Node> a_;
 };
@@ -132,8 +130,8 @@ report_sites(int year, int month)
 template <typename Node>
 void
 report_by_hits(const chained_table<Node>& table, const char* array_name, const char* no_memory,
-               bool dump, int top, void (*write_dump)(const sort_array<Node>&, int, int),
-               int year, int month)
+               bool dump, int top, void (*write_dump)(const sort_array<Node>&, int, int), int year,
+               int month)
 {
     kind_array<Node> a(table, array_name, no_memory);
     if (a.empty() || !(dump || top != 0))
@@ -164,7 +162,7 @@ month_report()
                    s.top_search, dump_search_strings, year, month);
     report_by_hits(user_table, "i_array", msg::no_memory_top_users, s.dump_users, s.top_users,
                    dump_users, year, month);
-    report_by_hits(agent_table, "a_array", msg::no_memory_top_agents, s.dump_agents,
-                   s.top_agents, dump_agents, year, month);
+    report_by_hits(agent_table, "a_array", msg::no_memory_top_agents, s.dump_agents, s.top_agents,
+                   dump_agents, year, month);
     return 0;
 }

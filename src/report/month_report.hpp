@@ -10,18 +10,13 @@
 int month_report();
 
 /// Entries of one table in the order the reports want them.
-template <typename Node>
-struct sort_array {
+template <typename Node> struct sort_array {
     Node** items = nullptr;
     std::size_t count = 0;
 };
 
 /// Orders by descending hits, equal counts by name (byte-wise ascending).
-template <typename Node>
-bool
-by_hits(const Node* a, const Node* b);
+template <typename Node> bool by_hits(const Node* a, const Node* b);
 
 /// Orders by descending volume, equal volumes by name.
-template <typename Node>
-bool
-by_bytes(const Node* a, const Node* b);
+template <typename Node> bool by_bytes(const Node* a, const Node* b);

@@ -18,9 +18,8 @@ struct glist_entry {
 };
 
 /// An ordered singly linked list that only grows; entries are appended at the end.
-template <typename Entry>
-class pattern_list {
-public:
+template <typename Entry> class pattern_list {
+  public:
     pattern_list() = default;
     pattern_list(const pattern_list&) = delete;
     pattern_list& operator=(const pattern_list&) = delete;
@@ -52,7 +51,7 @@ public:
         tail_ = e;
     }
 
-private:
+  private:
     void clear()
     {
         while (head_) {

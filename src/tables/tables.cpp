@@ -252,8 +252,7 @@ super_fast_hash(const char* text, std::size_t length)
         h ^= h << 10;
         h += h >> 1;
         break;
-    default:
-        break;
+    default: break;
     }
     h ^= h << 3;
     h += h >> 5;
@@ -310,8 +309,8 @@ lookup_url_name(const char* name)
 }
 
 int
-add_host(char* name, int kind, u64 hits, u64 files, u64& unique, u64 restored_visits,
-         double bytes, u64 time, const char* last_url_name, host_table& table)
+add_host(char* name, int kind, u64 hits, u64 files, u64& unique, u64 restored_visits, double bytes,
+         u64 time, const char* last_url_name, host_table& table)
 {
     std::size_t length = length_of(name);
     cut_name(name, length, 255, "new_hnode");
@@ -363,7 +362,8 @@ add_host(char* name, int kind, u64 hits, u64 files, u64& unique, u64 restored_vi
         n->last_time = time;
         n->visits = 1;
     }
-    if (kind != kind_group && (g_settings.hide_all_sites || is_hidden_by(g_settings.hide_site, name)))
+    if (kind != kind_group &&
+        (g_settings.hide_all_sites || is_hidden_by(g_settings.hide_site, name)))
         n->kind = kind_hidden;
     return 0;
 }
@@ -468,8 +468,8 @@ add_search(char* name, u64 hits)
 }
 
 int
-add_user(char* name, int kind, u64 hits, u64 files, u64& unique, u64 restored_visits,
-         double bytes, u64 time)
+add_user(char* name, int kind, u64 hits, u64 files, u64& unique, u64 restored_visits, double bytes,
+         u64 time)
 {
     if (name[0] == '\0' || name[0] == '-')
         return 0;
@@ -524,8 +524,9 @@ add_dns(char* name, const void* addr, int addr_len)
     if (n == nullptr)
         return 1;
     if (addr != nullptr && addr_len > 0) {
-        const std::size_t len =
-            static_cast<std::size_t>(addr_len) < sizeof n->addr ? static_cast<std::size_t>(addr_len) : sizeof n->addr;
+        const std::size_t len = static_cast<std::size_t>(addr_len) < sizeof n->addr
+                                    ? static_cast<std::size_t>(addr_len)
+                                    : sizeof n->addr;
         std::memcpy(n->addr, addr, len);
     }
     n->addr_len = addr_len;

@@ -74,8 +74,7 @@ struct dnode {
 };
 
 /// A table: the heads of its 4096 chains.  New entries go to the head.
-template <typename Node>
-struct chained_table {
+template <typename Node> struct chained_table {
     Node* bucket[table_size] = {};
 };
 
@@ -134,8 +133,7 @@ void close_open_visits(u64 time);
 u64 count_table_visits(const host_table& table);
 
 /// Frees every entry of the table.
-template <typename Node>
-void clear_table(chained_table<Node>& table);
+template <typename Node> void clear_table(chained_table<Node>& table);
 
 /// Empties the seven monthly tables (not dns_table).
 void clear_month_tables();

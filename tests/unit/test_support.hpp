@@ -2,13 +2,13 @@
 // fresh set of settings and run counts.
 #pragma once
 
-#include <gtest/gtest.h>
-#include <unistd.h>
-
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <string>
+
+#include <gtest/gtest.h>
+#include <unistd.h>
 
 #include "common/counters.hpp"
 #include "common/settings.hpp"
@@ -20,7 +20,7 @@ void reset_run_state();
 
 /// Runs each test in its own temporary directory with default settings.
 class scratch_test : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override
     {
         reset_settings();
@@ -49,7 +49,7 @@ protected:
         return name;
     }
 
-private:
+  private:
     std::filesystem::path dir_;
     std::filesystem::path old_dir_;
 };

@@ -1,8 +1,8 @@
-#include <gtest/gtest.h>
-#include <iconv.h>
-
 #include <cstring>
 #include <string>
+
+#include <gtest/gtest.h>
+#include <iconv.h>
 
 #include "common/catalog.hpp"
 #include "common/latin2.hpp"

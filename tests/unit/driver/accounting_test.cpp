@@ -1,6 +1,6 @@
-#include <gtest/gtest.h>
-
 #include <string>
+
+#include <gtest/gtest.h>
 
 #include "driver/accounting.hpp"
 #include "driver/run.hpp"
@@ -18,7 +18,7 @@ with_date(const std::string& date)
 }
 
 class RecordLoop : public scratch_test {
-protected:
+  protected:
     /// Runs the loop over the text as a log; standard error goes to err.
     void run(const std::string& text)
     {
@@ -76,11 +76,10 @@ TEST_F(RecordLoop, DateCheck)
         with_date("10/Okt/2000:13:00:00") + with_date("10/OCT/2000:13:00:61"));
     EXPECT_EQ(g_run.total, 6u);
     EXPECT_EQ(g_run.bad, 4u);
-    EXPECT_EQ(err,
-              "Błąd: Pomijam rekord (błędna data): [10/oct/1989:13:55:36 -0700] [1]\n"
-              "Błąd: Pomijam rekord (błędna data): [10/oct/2000:13:60:00 -0700] [2]\n"
-              "Błąd: Pomijam rekord (błędna data): [10/okt/2000:13:00:00 -0700] [5]\n"
-              "Błąd: Pomijam rekord (błędna data): [10/oct/2000:13:00:61 -0700] [6]\n");
+    EXPECT_EQ(err, "Błąd: Pomijam rekord (błędna data): [10/oct/1989:13:55:36 -0700] [1]\n"
+                   "Błąd: Pomijam rekord (błędna data): [10/oct/2000:13:60:00 -0700] [2]\n"
+                   "Błąd: Pomijam rekord (błędna data): [10/okt/2000:13:00:00 -0700] [5]\n"
+                   "Błąd: Pomijam rekord (błędna data): [10/oct/2000:13:00:61 -0700] [6]\n");
 }
 
 TEST_F(RecordLoop, DayOutsideTheMonthRowsIsABadDate)
@@ -93,8 +92,8 @@ TEST_F(RecordLoop, DayOutsideTheMonthRowsIsABadDate)
 
 TEST_F(RecordLoop, OversizedLineIsOneBadRecord)
 {
-    const std::string huge = "h - - [10/Oct/2000:13:55:36 -0700] \"GET /" + std::string(10000, 'x') +
-                             " HTTP/1.0\" 200 1\n";
+    const std::string huge = "h - - [10/Oct/2000:13:55:36 -0700] \"GET /" +
+                             std::string(10000, 'x') + " HTTP/1.0\" 200 1\n";
     run(huge + good);
     EXPECT_EQ(g_run.total, 2u);
     EXPECT_EQ(g_run.bad, 1u);

@@ -1,20 +1,20 @@
-#include <gtest/gtest.h>
-
 #include <cstring>
 #include <string>
 
+#include <gtest/gtest.h>
+
 #include "common/settings.hpp"
 #include "driver/accounting.hpp"
-#include "driver/record_cleaning.hpp"
 #include "driver/command_line.hpp"
 #include "driver/period.hpp"
+#include "driver/record_cleaning.hpp"
 #include "input/log_reader.hpp"
 #include "test_support.hpp"
 
 namespace {
 
 class Cleaning : public scratch_test {
-protected:
+  protected:
     void SetUp() override
     {
         scratch_test::SetUp();
@@ -148,7 +148,7 @@ TEST_F(Cleaning, AgentsUsersAndHosts)
 }
 
 class TimeOrder : public scratch_test {
-protected:
+  protected:
     /// Runs the lines through the loop; returns the hits of each hour 8 to 10.
     std::string run(const std::string& times)
     {

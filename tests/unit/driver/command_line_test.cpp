@@ -1,7 +1,7 @@
-#include <gtest/gtest.h>
-
 #include <string>
 #include <vector>
+
+#include <gtest/gtest.h>
 
 #include "common/settings.hpp"
 #include "driver/command_line.hpp"
@@ -10,7 +10,7 @@
 namespace {
 
 class CommandLine : public scratch_test {
-protected:
+  protected:
     /// Parses the words as a command line; returns the status and sets operand.
     int parse(std::vector<std::string> words)
     {
@@ -28,7 +28,7 @@ protected:
     }
     int operand = 0;
 
-private:
+  private:
     std::vector<std::string> args_;
     std::vector<char*> argv_;
 };
@@ -47,7 +47,7 @@ entries(const nlist& list)
 TEST_F(CommandLine, LogTypeComesFromTheFirstLetter)
 {
     const std::pair<const char*, int> cases[] = {
-        {"W3C", log_w3c}, {"w", log_w3c}, {"web", log_w3c}, {"x", log_clf},
+        {"W3C", log_w3c},     {"w", log_w3c},   {"web", log_w3c}, {"x", log_clf},
         {"Squid", log_squid}, {"ftp", log_ftp}, {"clf", log_clf},
     };
     for (const auto& [word, type] : cases) {
@@ -99,10 +99,16 @@ TEST_F(CommandLine, VerbosityOptions)
 
 TEST_F(CommandLine, ValueOptionsStoreTheirArguments)
 {
-    parse({"-o", "out", "-n", "www.example.org", "-t", "Title", "-x", "htm", "-z", "fl",
-           "-D", "dns.db", "-N", "7", "-J", "terra.dat", "-W", "geo.mmdb", "-M", "3",
-           "-m", "600", "-g", "2", "-l", "5", "-a", "bot", "-r", "ref", "-s", "site",
-           "-u", "url", "-O", "omit", "-P", "php", "-I", "default."});
+    parse({"-o", "out",      "-n", "www.example.org",
+           "-t", "Title",    "-x", "htm",
+           "-z", "fl",       "-D", "dns.db",
+           "-N", "7",        "-J", "terra.dat",
+           "-W", "geo.mmdb", "-M", "3",
+           "-m", "600",      "-g", "2",
+           "-l", "5",        "-a", "bot",
+           "-r", "ref",      "-s", "site",
+           "-u", "url",      "-O", "omit",
+           "-P", "php",      "-I", "default."});
     EXPECT_EQ(g_settings.output_dir, "out");
     EXPECT_EQ(g_settings.host_name, "www.example.org");
     EXPECT_EQ(g_settings.report_title, "Title");
@@ -227,9 +233,9 @@ TEST_F(CommandLine, BuiltInSearchEnginesUnlessSomeAreConfigured)
     std::vector<std::string> keys;
     for (const glist_entry* e = g_settings.search_engines.first(); e != nullptr; e = e->next)
         keys.emplace_back(e->label);
-    EXPECT_EQ(keys, (std::vector<std::string>{"q=", "p=", "q=", "query=", "q=", "q=", "query=",
-                                              "MT=", "q=", "qt=", "searchText=", "search=",
-                                              "query=", "query=", "q=", "qr="}));
+    EXPECT_EQ(keys, (std::vector<std::string>{
+                        "q=", "p=", "q=", "query=", "q=", "q=", "query=", "MT=", "q=", "qt=",
+                        "searchText=", "search=", "query=", "query=", "q=", "qr="}));
     EXPECT_STREQ(g_settings.search_engines.first()->pattern, ".google.");
 
     reset_settings();
@@ -253,8 +259,10 @@ TEST_F(CommandLine, UsageListsEveryOption)
     testing::internal::CaptureStdout();
     EXPECT_EQ(parse({"-h"}), 1);
     const std::string out = utf8_of_latin2(testing::internal::GetCapturedStdout());
-    EXPECT_EQ(out.rfind("Użycie: parvalyte [opcje] [plik logu]\n-h        = wyświetla te informacje\n", 0),
-              0u);
+    EXPECT_EQ(
+        out.rfind("Użycie: parvalyte [opcje] [plik logu]\n-h        = wyświetla te informacje\n",
+                  0),
+        0u);
     EXPECT_EQ(std::count(out.begin(), out.end(), '\n'), 49);
     EXPECT_NE(out.find("\n-W nazwa  = Use GeoIP database 'nazwa'\n"), std::string::npos);
 }

@@ -1,6 +1,6 @@
-#include <gtest/gtest.h>
-
 #include <string>
+
+#include <gtest/gtest.h>
 
 #include "common/settings.hpp"
 #include "driver/config_file.hpp"
@@ -9,7 +9,7 @@
 namespace {
 
 class ConfigFile : public scratch_test {
-protected:
+  protected:
     /// Reads a configuration made of the given text; returns what went to stdout.
     std::string read(const std::string& text)
     {

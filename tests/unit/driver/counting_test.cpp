@@ -1,7 +1,7 @@
-#include <gtest/gtest.h>
-
 #include <cstring>
 #include <string>
+
+#include <gtest/gtest.h>
 
 #include "common/counters.hpp"
 #include "common/settings.hpp"
@@ -13,7 +13,7 @@
 namespace {
 
 class Counting : public scratch_test {
-protected:
+  protected:
     void SetUp() override
     {
         scratch_test::SetUp();

@@ -1,11 +1,11 @@
 // Lines built from the characters the parser and the clean-up treat
 // specially, in random order: the record loop must count every line and
 // never read or write outside its fields (the sanitizer build checks that).
-#include <gtest/gtest.h>
-
 #include <algorithm>
 #include <cstdint>
 #include <string>
+
+#include <gtest/gtest.h>
 
 #include "common/settings.hpp"
 #include "driver/accounting.hpp"
@@ -21,11 +21,55 @@ std::string
 random_line(std::uint64_t& state)
 {
     static const std::string pieces[] = {
-        " ", "\t", "\"", "\\\"", "[", "]", "(", ")", "-", "/", "//", "/./", "%", "%4", "%41",
-        "%0a", "?", "&", "=", "#", "<", ">", ":", "://", "http://", "HTTP/1.0", " HTTP",
-        "index.", "compatible;", "Opera/9.8", "Mozilla/5.0 ", ";)\"", "\x7f", "\x01", "\xe9",
-        "10/Oct/2000:13:55:36 -0700", "[01/Jan/2024:00:00:00 +0000]", "200", "404", "206",
-        "1234", "99999999999999999999", "a.b_c", "::1", "GET ", "-1", "+", "_", ".",
+        " ",
+        "\t",
+        "\"",
+        "\\\"",
+        "[",
+        "]",
+        "(",
+        ")",
+        "-",
+        "/",
+        "//",
+        "/./",
+        "%",
+        "%4",
+        "%41",
+        "%0a",
+        "?",
+        "&",
+        "=",
+        "#",
+        "<",
+        ">",
+        ":",
+        "://",
+        "http://",
+        "HTTP/1.0",
+        " HTTP",
+        "index.",
+        "compatible;",
+        "Opera/9.8",
+        "Mozilla/5.0 ",
+        ";)\"",
+        "\x7f",
+        "\x01",
+        "\xe9",
+        "10/Oct/2000:13:55:36 -0700",
+        "[01/Jan/2024:00:00:00 +0000]",
+        "200",
+        "404",
+        "206",
+        "1234",
+        "99999999999999999999",
+        "a.b_c",
+        "::1",
+        "GET ",
+        "-1",
+        "+",
+        "_",
+        ".",
     };
     std::string line;
     state = state * 6364136223846793005ULL + 1442695040888963407ULL;

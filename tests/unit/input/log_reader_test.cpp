@@ -1,13 +1,12 @@
-#include <bzlib.h>
-#include <gtest/gtest.h>
-#include <unistd.h>
-#include <fcntl.h>
-#include <zlib.h>
-
 #include <cstring>
-
 #include <string>
 #include <vector>
+
+#include <bzlib.h>
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <unistd.h>
+#include <zlib.h>
 
 #include "input/log_reader.hpp"
 #include "test_support.hpp"
@@ -15,7 +14,7 @@
 namespace {
 
 class LogReader : public scratch_test {
-protected:
+  protected:
     static void write_gzip(const std::string& name, const std::string& content)
     {
         gzFile f = gzopen(name.c_str(), "wb");
@@ -90,9 +89,13 @@ TEST_F(LogReader, LongLinesComeInPiecesOf4095)
             write_gzip(name, content);
         else
             write_bzip2(name, content);
-        const std::vector<std::string> expected{
-            fits + "\n", exact, "\n", std::string(4095, 'c'), std::string(4095, 'c'),
-            std::string(10000 - 8190, 'c') + "\n", "end\n"};
+        const std::vector<std::string> expected{fits + "\n",
+                                                exact,
+                                                "\n",
+                                                std::string(4095, 'c'),
+                                                std::string(4095, 'c'),
+                                                std::string(10000 - 8190, 'c') + "\n",
+                                                "end\n"};
         EXPECT_EQ(lines_of(name), expected) << name;
     }
 }
@@ -102,7 +105,8 @@ TEST_F(LogReader, LinesSpanningBlockBoundariesStayWhole)
     std::string content;
     std::vector<std::string> expected;
     for (int i = 0; i < 3000; ++i) {
-        std::string line = "line " + std::to_string(i) + std::string(static_cast<std::size_t>(i % 37), 'x') + "\n";
+        std::string line =
+            "line " + std::to_string(i) + std::string(static_cast<std::size_t>(i % 37), 'x') + "\n";
         content += line;
         expected.push_back(line);
     }

@@ -1,6 +1,6 @@
-#include <gtest/gtest.h>
-
 #include <string>
+
+#include <gtest/gtest.h>
 
 #include "common/records.hpp"
 #include "input/parsers.hpp"
@@ -9,7 +9,7 @@
 namespace {
 
 class ParseClf : public scratch_test {
-protected:
+  protected:
     /// Parses a copy of the text as one line; returns parse_line's result.
     int parse(const std::string& text)
     {
@@ -113,8 +113,8 @@ TEST_F(ParseClf, EscapedQuoteDoesNotEndTheRequest)
 TEST_F(ParseClf, LongHostIsCutWithOneWarningAndTheRestParses)
 {
     const std::string host(300, 'h');
-    EXPECT_EQ(parse_capturing(host + " - - [10/Oct/2000:13:55:36 -0700] \"GET / HTTP/1.0\" 200 1\n"),
-              1);
+    EXPECT_EQ(
+        parse_capturing(host + " - - [10/Oct/2000:13:55:36 -0700] \"GET / HTTP/1.0\" 200 1\n"), 1);
     EXPECT_EQ(std::string(r.host), std::string(255, 'h'));
     EXPECT_EQ(err, "Ostrzeżenie: Obcinam, przekroczona wielkość nazwy hosta\n");
     EXPECT_EQ(r.status, 200);
@@ -131,7 +131,8 @@ TEST_F(ParseClf, LongHostIsCutWithOneWarningAndTheRestParses)
 TEST_F(ParseClf, LongUserRequestAndReferrerAreCutWithWarnings)
 {
     const std::string user(80, 'u');
-    EXPECT_EQ(parse_capturing("h - " + user + " [10/Oct/2000:13:55:36 -0700] \"GET /\" 200 1\n"), 1);
+    EXPECT_EQ(parse_capturing("h - " + user + " [10/Oct/2000:13:55:36 -0700] \"GET /\" 200 1\n"),
+              1);
     EXPECT_EQ(std::string(r.user), std::string(63, 'u'));
     EXPECT_EQ(err, "Ostrzeżenie: Obcinam, przekroczona długość nazwy użytkownika\n");
     EXPECT_STREQ(r.date_text, "[10/Oct/2000:13:55:36 -0700]");
@@ -162,8 +163,8 @@ TEST_F(ParseClf, ReferrerAtTheEndOfTheLineIsNotAWarning)
 TEST_F(ParseClf, LongAgentIsCutSilently)
 {
     const std::string agent(200, 'a');
-    EXPECT_EQ(parse_capturing("h - - [10/Oct/2000:13:55:36 -0700] \"GET /\" 200 1 \"-\" \"" + agent +
-                              "\"\n"),
+    EXPECT_EQ(parse_capturing("h - - [10/Oct/2000:13:55:36 -0700] \"GET /\" 200 1 \"-\" \"" +
+                              agent + "\"\n"),
               1);
     EXPECT_EQ(std::string(r.agent), "\"" + std::string(126, 'a'));
     EXPECT_EQ(err, "");

@@ -1,7 +1,7 @@
-#include <gtest/gtest.h>
-
 #include <cstring>
 #include <string>
+
+#include <gtest/gtest.h>
 
 #include "common/settings.hpp"
 #include "driver/command_line.hpp"
@@ -30,7 +30,7 @@ mangled(const char* agent, int level)
 }
 
 class TextHelpers : public scratch_test {
-protected:
+  protected:
     void SetUp() override
     {
         scratch_test::SetUp();

@@ -1,6 +1,6 @@
-#include <gtest/gtest.h>
-
 #include <string>
+
+#include <gtest/gtest.h>
 
 #include "tables/name_lists.hpp"
 #include "test_support.hpp"
@@ -118,8 +118,12 @@ TEST(GroupList, QuotedPatternMayHoldBlanks)
 TEST(GroupList, UpperHalfBytesAreNotBlanks)
 {
     glist list;
-    ASSERT_EQ(append_glist("a\xa0" "b label", list), 0);
-    EXPECT_STREQ(list.first()->pattern, "a\xa0" "b");
+    ASSERT_EQ(append_glist("a\xa0"
+                           "b label",
+                           list),
+              0);
+    EXPECT_STREQ(list.first()->pattern, "a\xa0"
+                                        "b");
 }
 
 TEST(GroupList, ValuesAreCutTo131Characters)

@@ -1,8 +1,8 @@
-#include <gtest/gtest.h>
-
 #include <cstring>
 #include <new>
 #include <string>
+
+#include <gtest/gtest.h>
 
 #include "common/settings.hpp"
 #include "tables/tables.hpp"
@@ -11,7 +11,7 @@
 namespace {
 
 class Tables : public scratch_test {
-protected:
+  protected:
     u64 unique = 0;
 
     hnode* host(const char* name, const host_table& table = site_table)
@@ -28,8 +28,7 @@ protected:
                 return n;
         return nullptr;
     }
-    template <typename Node>
-    static int count(const chained_table<Node>& t)
+    template <typename Node> static int count(const chained_table<Node>& t)
     {
         int n = 0;
         for_each_node(t, [&](const Node*) { ++n; });
@@ -42,7 +41,8 @@ protected:
         add_url(name.data(), kind_regular, 1, unique, 0, 0, 100);
         set_current_url(u, true);
         std::string hn = h;
-        ASSERT_EQ(add_host(hn.data(), kind_regular, 1, 1, unique, 0, 100, time, nullptr, site_table), 0);
+        ASSERT_EQ(
+            add_host(hn.data(), kind_regular, 1, 1, unique, 0, 100, time, nullptr, site_table), 0);
     }
 };
 

@@ -4,7 +4,7 @@ ASAN_BUILD ?= build-asan
 JOBS ?= $(shell nproc 2>/dev/null || echo 2)
 DEMO ?= $(BUILD)/demo
 
-.PHONY: setup build demo test bench clean
+.PHONY: setup build demo test format-check bench clean
 
 setup:
 	@tools/setup.sh
@@ -20,12 +20,18 @@ demo: build
 	$(BUILD)/parvalyte -c tools/demo.conf -o $(DEMO) -n www.example.pl $(DEMO)/access.log
 	@echo "The month's tables are in $(DEMO)/*.tab (tab-separated, ISO-8859-2)."
 
-# Every test, in the release build and again under AddressSanitizer and UBSan.
-test: build
+# Every test, in the release build and again under AddressSanitizer and UBSan,
+# and the sources as clang-format lays them out.
+test: build format-check
 	cd $(BUILD) && ctest --output-on-failure -j $(JOBS)
 	cmake -S . -B $(ASAN_BUILD) -DCMAKE_BUILD_TYPE=Debug -DPARVA_SANITIZE=ON
 	cmake --build $(ASAN_BUILD) -j $(JOBS)
 	cd $(ASAN_BUILD) && ctest --output-on-failure -j $(JOBS)
+
+format-check:
+	@if command -v clang-format >/dev/null; then \
+	    find src tests tools bench -name '*.cpp' -o -name '*.hpp' | xargs clang-format --dry-run --Werror; \
+	else echo "clang-format is missing: layout not checked"; fi
 
 bench: build
 	$(BUILD)/bench/parva_bench

@@ -19,7 +19,8 @@ struct hnode {
     int kind;
     u64 hits, files, visits;
     u64 last_time;         // time of the last page request
-    const char* last_url;  // name of the url_table entry of that page, or ""
+    const char* last_url;  // the name of that page's url_table entry itself, or no_url:
+                           // url_table and site_table are only ever cleared together
     double bytes;
 };
 

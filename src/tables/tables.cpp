@@ -40,6 +40,7 @@ struct hashed_name {
     const char* text;
     std::size_t length;
     std::uint32_t hash;
+    void* entry[2];  // its recent entry in its own table, and for the host in the daily one
 };
 hashed_name record_names[5];
 bool record_names_known = false;
@@ -90,6 +91,38 @@ prefetch_chain(const chained_table<Node>& table, std::uint32_t hash)
     __builtin_prefetch(reinterpret_cast<const char*>(head) + sizeof(Node));
 }
 
+// The recent slot of a name: a cheap key of its length and its first and
+// last eight bytes, enough to tell most names of a table apart.
+unsigned
+recent_slot(const char* name, std::size_t length)
+{
+    std::uint64_t head = 0;
+    std::uint64_t tail = 0;
+    std::memcpy(&head, name, length < 8 ? length : 8);
+    if (length > 8)
+        std::memcpy(&tail, name + length - 8, 8);
+    const std::uint64_t key =
+        (head ^ (tail * 0x9E3779B97F4A7C15ULL) ^ length) * 0xC2B2AE3D27D4EB4FULL;
+    return static_cast<unsigned>(key >> 56) % recent_slots;
+}
+
+template <typename Node>
+Node*
+find_recent(const chained_table<Node>& table, const char* name, std::size_t length)
+{
+    Node* n = table.recent[recent_slot(name, length)];
+    if (n != nullptr && n->length == length && std::memcmp(n->name, name, length) == 0)
+        return n;
+    return nullptr;
+}
+
+template <typename Node>
+void
+remember(chained_table<Node>& table, Node* n)
+{
+    table.recent[recent_slot(n->name, n->length)] = n;
+}
+
 inline std::uint32_t
 get16(const unsigned char* p)
 {
@@ -131,11 +164,13 @@ new_node(const char* name, std::size_t length, std::uint32_t hash)
 
 template <typename Node>
 void
-link_at_head(chained_table<Node>& table, Node* n)
+link_at_head(chained_table<Node>& table, Node* n, int kind)
 {
     Node*& head = table.bucket[n->hash & (table_size - 1)];
     n->next = head;
     head = n;
+    if (kind != kind_group)
+        remember(table, n);
 }
 
 // An entry matches by name when its kind equals the requested one, or
@@ -161,6 +196,32 @@ find_name(const chained_table<Node>& table, const char* name, std::size_t length
         if (n->hash == hash && n->length == length && std::memcmp(n->name, name, length) == 0)
             return n;
     return nullptr;
+}
+
+// The entry a request of that name and kind counts in: a recent entry first
+// (a name has one non-group entry), else the chain.  hash is set when the
+// chain was searched, for a new entry.
+template <typename Node>
+Node*
+find_entry(chained_table<Node>& table, const char* name, std::size_t length, int kind,
+           std::uint32_t& hash)
+{
+    if (kind != kind_group) {
+        const hashed_name* known = known_name(name);
+        if (known != nullptr && known->length == length) {
+            // The record's names were looked up among the recent entries already.
+            const int which = static_cast<const void*>(&table) == &daily_site_table ? 1 : 0;
+            if (known->entry[which] != nullptr)
+                return static_cast<Node*>(known->entry[which]);
+        } else if (Node* n = find_recent(table, name, length)) {
+            return n;
+        }
+    }
+    hash = hash_of(name, length);
+    Node* n = find_kind(table, name, length, hash, kind);
+    if (n != nullptr && kind != kind_group)
+        remember(table, n);
+    return n;
 }
 
 // The first non-group url_table entry of that name.
@@ -276,22 +337,42 @@ set_current_url(const char* url, bool is_page)
     current.is_page = is_page;
 }
 
+namespace {
+
+// The name's hash and recent entry: the hash is the entry's when it has one,
+// else it is computed and the name's chain prefetched.
+template <typename Node>
+std::uint32_t
+prepare_name(const chained_table<Node>& table, const char* name, std::size_t length, void*& entry)
+{
+    Node* n = find_recent(table, name, length);
+    entry = n;
+    if (n != nullptr)
+        return n->hash;
+    const std::uint32_t hash = super_fast_hash(name, length);
+    prefetch_chain(table, hash);
+    return hash;
+}
+
+}  // namespace
+
 void
 prepare_record_names(const char* host, const char* url, const char* referrer, const char* agent,
                      const char* user)
 {
     const char* names[5] = {host, url, referrer, agent, user};
-    for (int i = 0; i < 5; ++i) {
-        const std::size_t length = std::strlen(names[i]);
-        record_names[i] = {names[i], length, super_fast_hash(names[i], length)};
-    }
+    for (int i = 0; i < 5; ++i)
+        record_names[i] = {names[i], std::strlen(names[i]), 0, {nullptr, nullptr}};
+    hashed_name* r = record_names;
+    r[0].hash = prepare_name(site_table, host, r[0].length, r[0].entry[0]);
+    r[1].hash = prepare_name(url_table, url, r[1].length, r[1].entry[0]);
+    r[2].hash = prepare_name(referrer_table, referrer, r[2].length, r[2].entry[0]);
+    r[3].hash = prepare_name(agent_table, agent, r[3].length, r[3].entry[0]);
+    r[4].hash = prepare_name(user_table, user, r[4].length, r[4].entry[0]);
+    r[0].entry[1] = find_recent(daily_site_table, host, r[0].length);
+    if (r[0].entry[1] == nullptr)
+        prefetch_chain(daily_site_table, r[0].hash);
     record_names_known = true;
-    prefetch_chain(site_table, record_names[0].hash);
-    prefetch_chain(daily_site_table, record_names[0].hash);
-    prefetch_chain(url_table, record_names[1].hash);
-    prefetch_chain(referrer_table, record_names[2].hash);
-    prefetch_chain(agent_table, record_names[3].hash);
-    prefetch_chain(user_table, record_names[4].hash);
 }
 
 void
@@ -345,7 +426,7 @@ add_host(char* name, int kind, u64 hits, u64 files, u64& unique, u64 restored_vi
     n->files = files;
     n->bytes = bytes;
     n->last_url = no_url;
-    link_at_head(table, n);
+    link_at_head(table, n, kind);
     if (kind != kind_group)
         ++unique;
 
@@ -375,8 +456,8 @@ add_url(char* name, int kind, u64 hits, u64& unique, u64 entries, u64 exits, dou
         return 0;
     std::size_t length = length_of(name);
     cut_name(name, length, 2047, "new_unode");
-    const std::uint32_t hash = hash_of(name, length);
-    if (unode* n = find_kind(url_table, name, length, hash, kind)) {
+    std::uint32_t hash = 0;
+    if (unode* n = find_entry(url_table, name, length, kind, hash)) {
         n->hits += hits;
         n->bytes += bytes;
         return 0;
@@ -389,7 +470,7 @@ add_url(char* name, int kind, u64 hits, u64& unique, u64 entries, u64 exits, dou
     n->bytes = bytes;
     n->entries = entries;
     n->exits = exits;
-    link_at_head(url_table, n);
+    link_at_head(url_table, n, kind);
     if (kind != kind_group) {
         ++unique;
         if (is_hidden_by(g_settings.hide_url, name))
@@ -406,8 +487,8 @@ add_named_count(chained_table<rnode>& table, char* name, std::size_t capacity, c
 {
     std::size_t length = length_of(name);
     cut_name(name, length, capacity, entry);
-    const std::uint32_t hash = hash_of(name, length);
-    if (rnode* n = find_kind(table, name, length, hash, kind)) {
+    std::uint32_t hash = 0;
+    if (rnode* n = find_entry(table, name, length, kind, hash)) {
         n->hits += hits;
         return 0;
     }
@@ -416,7 +497,7 @@ add_named_count(chained_table<rnode>& table, char* name, std::size_t capacity, c
         return 1;
     n->kind = kind;
     n->hits = hits;
-    link_at_head(table, n);
+    link_at_head(table, n, kind);
     if (kind != kind_group) {
         ++unique;
         if (is_hidden_by(hide, name))
@@ -463,7 +544,7 @@ add_search(char* name, u64 hits)
     if (n == nullptr)
         return 1;
     n->hits = hits;
-    link_at_head(search_table, n);
+    link_at_head(search_table, n, kind_regular);
     return 0;
 }
 
@@ -475,8 +556,8 @@ add_user(char* name, int kind, u64 hits, u64 files, u64& unique, u64 restored_vi
         return 0;
     std::size_t length = length_of(name);
     cut_name(name, length, 63, "new_inode");
-    const std::uint32_t hash = hash_of(name, length);
-    if (inode* n = find_kind(user_table, name, length, hash, kind)) {
+    std::uint32_t hash = 0;
+    if (inode* n = find_entry(user_table, name, length, kind, hash)) {
         n->hits += hits;
         n->files += files;
         n->bytes += bytes;
@@ -495,7 +576,7 @@ add_user(char* name, int kind, u64 hits, u64 files, u64& unique, u64 restored_vi
     n->files = files;
     n->bytes = bytes;
     n->visits = 1;
-    link_at_head(user_table, n);
+    link_at_head(user_table, n, kind);
     if (kind != kind_group)
         ++unique;
     if (restored_visits != 0) {
@@ -530,7 +611,7 @@ add_dns(char* name, const void* addr, int addr_len)
         std::memcpy(n->addr, addr, len);
     }
     n->addr_len = addr_len;
-    link_at_head(dns_table, n);
+    link_at_head(dns_table, n, kind_regular);
     return 0;
 }
 
@@ -567,6 +648,8 @@ clear_table(chained_table<Node>& table)
             head = next;
         }
     }
+    for (Node*& n : table.recent)
+        n = nullptr;
 }
 
 template void clear_table(chained_table<hnode>&);

@@ -74,9 +74,14 @@ struct dnode {
     dnode* work_next;  // the resolver's work list
 };
 
-/// A table: the heads of its 4096 chains.  New entries go to the head.
+inline constexpr int recent_slots = 256;
+
+/// A table: the heads of its 4096 chains (new entries go to the head), and
+/// the entries counted lately, which a name counted again finds without
+/// hashing its whole text.
 template <typename Node> struct chained_table {
     Node* bucket[table_size] = {};
+    Node* recent[recent_slots] = {};  // non-group entries only; a hint, never the truth
 };
 
 using host_table = chained_table<hnode>;

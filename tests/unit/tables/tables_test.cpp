@@ -218,6 +218,32 @@ TEST_F(Tables, UsersCountVisitsWithoutPages)
     EXPECT_EQ(n->bytes, 30.0);
 }
 
+TEST_F(Tables, RecentEntriesNeverChangeTheCounts)
+{
+    // Far more names than recent slots, many sharing their first and last
+    // bytes, counted in turns: every count must still land in its own entry.
+    for (int round = 0; round < 3; ++round) {
+        for (int i = 0; i < 2000; ++i) {
+            std::string name = "/catalogue/item-" + std::to_string(i * 7919 % 2000) + ".html";
+            add_url(name.data(), kind_regular, 1, unique, 0, 0, 1);
+            std::string agent = "agent " + std::to_string(i % 37);
+            add_agent(agent.data(), kind_regular, 1, unique);
+        }
+    }
+    EXPECT_EQ(count(url_table), 2000);
+    for_each_node(url_table, [](const unode* n) { EXPECT_EQ(n->hits, 3u) << n->name; });
+    EXPECT_EQ(count(agent_table), 37);
+
+    char group_name[] = "agent 1";
+    add_agent(group_name, kind_group, 1, unique);
+    EXPECT_EQ(count(agent_table), 38) << "a group entry is never found among the recent ones";
+
+    clear_table(url_table);
+    char again[] = "/catalogue/item-5.html";
+    add_url(again, kind_regular, 1, unique, 0, 0, 1);
+    EXPECT_EQ(url("/catalogue/item-5.html")->hits, 1u) << "cleared entries are not found again";
+}
+
 TEST_F(Tables, DnsEntriesKeepTheirFirstAddress)
 {
     char name[] = "10.0.0.1";

@@ -261,6 +261,15 @@ count_exit(const char* last_url)
         ++u->exits;
 }
 
+// A page request after a pause of at least VisitTimeout begins a new visit.
+// The pause is an unsigned difference: a request that comes earlier than the
+// last one, within its hour, also begins one.
+bool
+starts_visit(u64 time, u64 last_time)
+{
+    return time - last_time >= static_cast<u64>(g_settings.visit_timeout);
+}
+
 bool
 is_hidden_by(const nlist& list, const char* name)
 {
@@ -405,7 +414,7 @@ add_host(char* name, int kind, u64 hits, u64 files, u64& unique, u64 restored_vi
         n->files += files;
         n->bytes += bytes;
         if (current.is_page) {
-            if (time - n->last_time >= static_cast<u64>(g_settings.visit_timeout)) {
+            if (starts_visit(time, n->last_time)) {
                 ++n->visits;
                 if (tracks_pages) {
                     count_exit(n->last_url);
@@ -562,7 +571,7 @@ add_user(char* name, int kind, u64 hits, u64 files, u64& unique, u64 restored_vi
         n->files += files;
         n->bytes += bytes;
         if (current.is_page) {
-            if (time - n->last_time >= static_cast<u64>(g_settings.visit_timeout))
+            if (starts_visit(time, n->last_time))
                 ++n->visits;
             n->last_time = time;
         }
@@ -618,9 +627,8 @@ add_dns(char* name, const void* addr, int addr_len)
 void
 close_open_visits(u64 time)
 {
-    const u64 timeout = static_cast<u64>(g_settings.visit_timeout);
     for_each_node(site_table, [&](const hnode* n) {
-        if (n->kind != kind_group && time - n->last_time >= timeout)
+        if (n->kind != kind_group && starts_visit(time, n->last_time))
             count_exit(n->last_url);
     });
 }

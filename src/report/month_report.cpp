@@ -12,32 +12,6 @@
 #include "common/settings.hpp"
 #include "report/dumps.hpp"
 
-template <typename Node>
-bool
-by_hits(const Node* a, const Node* b)
-{
-    if (a->hits != b->hits)
-        return a->hits > b->hits;
-    return std::strcmp(a->name, b->name) < 0;
-}
-
-template <typename Node>
-bool
-by_bytes(const Node* a, const Node* b)
-{
-    if (a->bytes != b->bytes)
-        return a->bytes > b->bytes;
-    return std::strcmp(a->name, b->name) < 0;
-}
-
-template bool by_hits(const hnode*, const hnode*);
-template bool by_hits(const unode*, const unode*);
-template bool by_hits(const rnode*, const rnode*);
-template bool by_hits(const snode*, const snode*);
-template bool by_hits(const inode*, const inode*);
-template bool by_bytes(const hnode*, const hnode*);
-template bool by_bytes(const unode*, const unode*);
-
 namespace {
 
 // The array of one kind, alive only while that kind is written.
@@ -70,24 +44,6 @@ template <typename Node> class kind_array {
     sort_array<Node> a_;
 };
 
-template <typename Node>
-bool
-by_entries(const Node* a, const Node* b)
-{
-    if (a->entries != b->entries)
-        return a->entries > b->entries;
-    return std::strcmp(a->name, b->name) < 0;
-}
-
-template <typename Node>
-bool
-by_exits(const Node* a, const Node* b)
-{
-    if (a->exits != b->exits)
-        return a->exits > b->exits;
-    return std::strcmp(a->name, b->name) < 0;
-}
-
 void
 report_urls(int year, int month)
 {
@@ -96,17 +52,17 @@ report_urls(int year, int month)
     if (u.empty())
         return;
     if (s.dump_urls || s.top_urls != 0) {
-        u.sort(by_hits<unode>);
+        u.sort(by_key<&unode::hits>{});
         // The top URLs table by hits is written here with the month page.
         if (s.dump_urls)
             dump_urls(u.get(), year, month);
     }
     if (s.top_k_urls != 0)
-        u.sort(by_bytes<unode>);  // for the top URLs table by volume
+        u.sort(by_key<&unode::bytes>{});  // for the top URLs table by volume
     if (s.top_entry != 0) {
-        u.sort(by_entries<unode>);  // for the entry pages table
+        u.sort(by_key<&unode::entries>{});  // for the entry pages table
         if (s.top_exit != 0)
-            u.sort(by_exits<unode>);  // for the exit pages table
+            u.sort(by_key<&unode::exits>{});  // for the exit pages table
     }
 }
 
@@ -118,12 +74,12 @@ report_sites(int year, int month)
     if (h.empty())
         return;
     if (s.dump_sites || s.top_sites != 0) {
-        h.sort(by_hits<hnode>);
+        h.sort(by_key<&hnode::hits>{});
         if (s.dump_sites)
             dump_sites(h.get(), year, month);
     }
     if (s.top_k_sites != 0)
-        h.sort(by_bytes<hnode>);
+        h.sort(by_key<&hnode::bytes>{});
 }
 
 // Referrers, search strings, users and agents: one order, one table, one dump.
@@ -136,7 +92,7 @@ report_by_hits(const chained_table<Node>& table, const char* array_name, const c
     kind_array<Node> a(table, array_name, no_memory);
     if (a.empty() || !(dump || top != 0))
         return;
-    a.sort(by_hits<Node>);
+    a.sort(by_key<&Node::hits>{});
     if (dump)
         write_dump(a.get(), year, month);
 }

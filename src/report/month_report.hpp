@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstring>
 
 #include "tables/tables.hpp"
 
@@ -15,8 +16,13 @@ template <typename Node> struct sort_array {
     std::size_t count = 0;
 };
 
-/// Orders by descending hits, equal counts by name (byte-wise ascending).
-template <typename Node> bool by_hits(const Node* a, const Node* b);
-
-/// Orders by descending volume, equal volumes by name.
-template <typename Node> bool by_bytes(const Node* a, const Node* b);
+/// Orders entries by a descending key (by_key<&unode::hits>, &unode::bytes,
+/// &unode::entries ...), equal keys by name, byte-wise ascending.
+template <auto Key> struct by_key {
+    template <typename Node> bool operator()(const Node* a, const Node* b) const
+    {
+        if (a->*Key != b->*Key)
+            return a->*Key > b->*Key;
+        return std::strcmp(a->name, b->name) < 0;
+    }
+};

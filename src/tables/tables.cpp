@@ -173,6 +173,25 @@ link_at_head(chained_table<Node>& table, Node* n, int kind)
         remember(table, n);
 }
 
+// A new entry of a kinded table, at the head of its chain; the table's
+// distinct count goes up unless the entry is a group.  nullptr when memory
+// is exhausted (nothing is added then).
+template <typename Node>
+Node*
+new_counted_node(chained_table<Node>& table, const char* name, std::size_t length,
+                 std::uint32_t hash, int kind, u64 hits, u64& unique)
+{
+    Node* n = new_node<Node>(name, length, hash);
+    if (n == nullptr)
+        return nullptr;
+    n->kind = kind;
+    n->hits = hits;
+    link_at_head(table, n, kind);
+    if (kind != kind_group)
+        ++unique;
+    return n;
+}
+
 // An entry matches by name when its kind equals the requested one, or
 // neither is a group: regular and hidden entries of one name are one entry.
 template <typename Node>
@@ -427,17 +446,12 @@ add_host(char* name, int kind, u64 hits, u64 files, u64& unique, u64 restored_vi
         return 0;
     }
 
-    hnode* n = new_node<hnode>(name, length, hash);
+    hnode* n = new_counted_node(table, name, length, hash, kind, hits, unique);
     if (n == nullptr)
         return 1;
-    n->kind = kind;
-    n->hits = hits;
     n->files = files;
     n->bytes = bytes;
     n->last_url = no_url;
-    link_at_head(table, n, kind);
-    if (kind != kind_group)
-        ++unique;
 
     if (restored_visits != 0) {
         n->visits = restored_visits - 1;
@@ -471,20 +485,14 @@ add_url(char* name, int kind, u64 hits, u64& unique, u64 entries, u64 exits, dou
         n->bytes += bytes;
         return 0;
     }
-    unode* n = new_node<unode>(name, length, hash);
+    unode* n = new_counted_node(url_table, name, length, hash, kind, hits, unique);
     if (n == nullptr)
         return 1;
-    n->kind = kind;
-    n->hits = hits;
     n->bytes = bytes;
     n->entries = entries;
     n->exits = exits;
-    link_at_head(url_table, n, kind);
-    if (kind != kind_group) {
-        ++unique;
-        if (is_hidden_by(g_settings.hide_url, name))
-            n->kind = kind_hidden;
-    }
+    if (kind != kind_group && is_hidden_by(g_settings.hide_url, name))
+        n->kind = kind_hidden;
     return 0;
 }
 
@@ -501,17 +509,11 @@ add_named_count(chained_table<rnode>& table, char* name, std::size_t capacity, c
         n->hits += hits;
         return 0;
     }
-    rnode* n = new_node<rnode>(name, length, hash);
+    rnode* n = new_counted_node(table, name, length, hash, kind, hits, unique);
     if (n == nullptr)
         return 1;
-    n->kind = kind;
-    n->hits = hits;
-    link_at_head(table, n, kind);
-    if (kind != kind_group) {
-        ++unique;
-        if (is_hidden_by(hide, name))
-            n->kind = kind_hidden;
-    }
+    if (kind != kind_group && is_hidden_by(hide, name))
+        n->kind = kind_hidden;
     return 0;
 }
 
@@ -577,17 +579,12 @@ add_user(char* name, int kind, u64 hits, u64 files, u64& unique, u64 restored_vi
         }
         return 0;
     }
-    inode* n = new_node<inode>(name, length, hash);
+    inode* n = new_counted_node(user_table, name, length, hash, kind, hits, unique);
     if (n == nullptr)
         return 1;
-    n->kind = kind;
-    n->hits = hits;
     n->files = files;
     n->bytes = bytes;
     n->visits = 1;
-    link_at_head(user_table, n, kind);
-    if (kind != kind_group)
-        ++unique;
     if (restored_visits != 0) {
         n->visits = restored_visits - 1;
         n->last_time = time;

@@ -28,6 +28,12 @@ test: build format-check
 	cmake --build $(ASAN_BUILD) -j $(JOBS)
 	cd $(ASAN_BUILD) && ctest --output-on-failure -j $(JOBS)
 
+# The expected files of the end-to-end cases rewritten from what $(BUILD)'s
+# programs now write: review them with git diff before committing.
+.PHONY: golden-update
+golden-update: build
+	tests/e2e/run_cases.sh $(BUILD) --update
+
 format-check:
 	@if command -v clang-format >/dev/null; then \
 	    find src tests tools bench -name '*.cpp' -o -name '*.hpp' | xargs clang-format --dry-run --Werror; \

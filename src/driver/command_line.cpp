@@ -1,13 +1,15 @@
 #include "driver/command_line.hpp"
 
 #include <algorithm>
-#include <cctype>
+#include <climits>
 #include <cstdio>
+#include <initializer_list>
 
 #include <sys/utsname.h>
 #include <unistd.h>
 
 #include "common/catalog.hpp"
+#include "common/records.hpp"
 #include "common/settings.hpp"
 #include "common/text.hpp"
 #include "driver/config_file.hpp"
@@ -19,24 +21,30 @@ constexpr const char* version = "2.23";
 constexpr const char* edition = "08";
 constexpr const char* mod_date = "26-Aug-2013";
 constexpr const char* default_terrabase_dir = "/usr/local/share/parvaterra";
-constexpr const char* default_config_dir = "/usr/local/etc";
 constexpr int country_rows = 280;
+
+// Upper ends of the settings that count or size something, so that nothing
+// computed from them later can overflow.
+//
+// A top table never shows more rows than its table has entries, so no real
+// count comes near this; the bound keeps the sum of two counts inside an int.
+constexpr int max_top_rows = INT_MAX / 2;
+// A host name has at most 255 characters, so at most 128 name labels:
+// grouping by more levels keeps every host whole, as 128 does.
+constexpr int max_group_domains = 128;
+// A squid URL is cut before its (TrimSquidURL + 2)-th "/", and the request
+// field cannot hold more slashes than its capacity.
+constexpr int max_trim_squid_url = static_cast<int>(sizeof log_record::request);
+constexpr int max_graph_lines = 20;
+// The resolver pool of the DNS pre-pass has at most this many children.
+constexpr int max_dns_children = 100;
+// Agent levels 5 and up all keep the name alone; levels below 1 act as 1.
+constexpr int max_mangle_level = 5;
 
 // The letters followed by ":" take an argument.  The leading "+" stops at the
 // first operand, so options must come before the log file name.
 constexpr const char* option_letters =
     "+a:A:bc:C:dD:e:E:fF:g:GhHiI:jJ:k:K:l:Lm:M:n:N:o:O:pP:qQr:R:s:S:t:Tu:U:vVwW:x:XYz:Z";
-
-int
-log_type_from_argument(const char* arg)
-{
-    switch (std::tolower(static_cast<unsigned char>(arg[0]))) {
-    case 'f': return log_ftp;
-    case 's': return log_squid;
-    case 'w': return log_w3c;
-    default: return log_clf;
-    }
-}
 
 }  // namespace
 
@@ -98,7 +106,7 @@ parse_options(int argc, char** argv, int& operand)
         case 'e': s.top_entry = scan_int(arg); break;
         case 'E': s.top_exit = scan_int(arg); break;
         case 'f': s.fold_seq_err = true; break;
-        case 'F': s.log_type = log_type_from_argument(arg); break;
+        case 'F': s.log_type = log_type_of(arg); break;
         case 'g': s.group_domains = scan_int(arg); break;
         case 'G': s.hourly_graph = false; break;
         case 'h': print_usage(argv[0]); return 1;
@@ -174,10 +182,20 @@ derive_settings(const char* operand)
 
     // A negative count would size the country selection below zero.
     s.top_countries = std::clamp(s.top_countries, 0, country_rows);
-    if (s.graph_lines > 20)
-        s.graph_lines = 20;
+    for (int* rows : {&s.top_sites, &s.top_urls, &s.top_referrers, &s.top_agents, &s.top_k_sites,
+                      &s.top_k_urls, &s.top_entry, &s.top_exit, &s.top_search, &s.top_users})
+        *rows = std::clamp(*rows, 0, max_top_rows);
+    s.graph_lines = std::clamp(s.graph_lines, 0, max_graph_lines);
     s.graph_months = std::clamp(s.graph_months, 12, 72);
     s.index_months = std::clamp(s.index_months, 12, 120);
+    s.group_domains = std::clamp(s.group_domains, 0, max_group_domains);
+    s.trim_squid_url = std::clamp(s.trim_squid_url, 0, max_trim_squid_url);
+    s.dns_children = std::clamp(s.dns_children, 0, max_dns_children);
+    // A negative pause would compare as the largest one: no visit would end.
+    s.visit_timeout = std::max(s.visit_timeout, 0);
+    if (s.mangle_agents < 0)
+        s.mangle_agents = 1;
+    s.mangle_agents = std::min(s.mangle_agents, max_mangle_level);
 
     if (s.log_type == log_ftp) {
         s.top_entry = 0;

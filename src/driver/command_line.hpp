@@ -20,4 +20,6 @@ void print_version();
 /// Applies the defaults and clamps that depend on the final option values:
 /// the log file operand, index aliases, page types, clamps, FTP limits,
 /// built-in search engines, entry and exit limits and the cache lifetime.
+/// Every number setting that counts or sizes something ends in its useful
+/// range (never negative), so that nothing computed from it overflows.
 void derive_settings(const char* operand);

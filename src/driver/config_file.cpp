@@ -6,6 +6,9 @@
 #include <variant>
 
 #include "common/catalog.hpp"
+#include "common/char_classes.hpp"
+#include "common/files.hpp"
+#include "common/messages.hpp"
 #include "common/settings.hpp"
 #include "common/text.hpp"
 
@@ -42,7 +45,7 @@ using s = settings;
 
 // The order is part of the file format: a shortened keyword selects the first
 // entry it is a prefix of.
-const keyword keyword_table[keyword_count] = {
+const keyword keyword_table[] = {
     {"Undefined", undefined, {}},
     {"OutputDir", text, &s::output_dir},
     {"LogFile", text, &s::log_file},
@@ -165,28 +168,22 @@ const keyword keyword_table[keyword_count] = {
     {"FlagDir", flag_dir, &s::flag_dir},
     {"SearchCaseI", yes_n, &s::search_case_i},
 };
+static_assert(sizeof keyword_table / sizeof keyword_table[0] == keyword_count,
+              "keyword_count counts the table");
 
-char
-lower(char c)
-{
-    return static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-}
+// A line of 4095 characters and its NUL; a longer line is read in pieces,
+// each handled as a line of its own.
+constexpr std::size_t config_line_capacity = 4096;
+// A keyword is cut after 31 characters (the longest in the table has 17), and
+// the rest of its run begins the value.
+constexpr std::size_t keyword_capacity = 32;
+// A value keeps its first 131 characters.
+constexpr std::size_t value_capacity = 132;
 
 bool
 is_blank(char c)
 {
     return std::isspace(static_cast<unsigned char>(c)) != 0;
-}
-
-int
-log_type_of(const char* value)
-{
-    switch (lower(value[0])) {
-    case 'f': return log_ftp;
-    case 's': return log_squid;
-    case 'w': return log_w3c;
-    default: return log_clf;
-    }
 }
 
 void
@@ -205,6 +202,17 @@ store_colour(colour& c, const char* value)
 
 }  // namespace
 
+int
+log_type_of(const char* word)
+{
+    switch (to_lower(word[0])) {
+    case 'f': return log_ftp;
+    case 's': return log_squid;
+    case 'w': return log_w3c;
+    default: return log_clf;
+    }
+}
+
 const char*
 keyword_name(int index)
 {
@@ -218,7 +226,7 @@ find_keyword(const char* written)
     for (int i = 0; i < keyword_count; ++i) {
         const char* name = keyword_table[i].name;
         std::size_t k = 0;
-        while (k < n && name[k] != '\0' && lower(name[k]) == lower(written[k]))
+        while (k < n && name[k] != '\0' && to_lower(name[k]) == to_lower(written[k]))
             ++k;
         if (k == n)
             return i;
@@ -231,7 +239,7 @@ apply_keyword(int index, const char* value)
 {
     settings& st = startup_settings();
     const keyword& k = keyword_table[index];
-    const char first = lower(value[0]);
+    const char first = to_lower(value[0]);
     switch (k.type) {
     case undefined: break;
     case text:
@@ -262,28 +270,27 @@ apply_keyword(int index, const char* value)
 void
 read_config(const char* path)
 {
-    std::FILE* f = std::fopen(path, "r");
-    if (f == nullptr) {
-        if (g_settings.verbosity != 0)
-            std::fprintf(stderr, "%s %s\n", msg::cant_open_config, path);
+    const owned_file f(std::fopen(path, "r"));
+    if (!f) {
+        warn("%s %s\n", msg::cant_open_config, path);
         return;
     }
 
-    char line[4096];
-    while (std::fgets(line, sizeof line, f) != nullptr) {
+    char line[config_line_capacity];
+    while (std::fgets(line, sizeof line, f.get()) != nullptr) {
         if (line[0] == '#' || is_blank(line[0]))
             continue;
 
-        char written[32];
+        char written[keyword_capacity];
         std::size_t k = 0;
         const char* p = line;
-        while (k < sizeof written - 1 && std::isalnum(static_cast<unsigned char>(*p)))
+        while (k < sizeof written - 1 && has_class(static_cast<unsigned char>(*p), cc_alnum))
             written[k++] = *p++;
         written[k] = '\0';
 
         while (*p != '\n' && is_blank(*p))
             ++p;
-        char value[132];
+        char value[value_capacity];
         std::size_t v = 0;
         while (v < sizeof value - 1 && p[v] != '\n' && p[v] != '\0') {
             value[v] = p[v];
@@ -302,5 +309,4 @@ read_config(const char* path)
         }
         apply_keyword(index, value);
     }
-    std::fclose(f);
 }

@@ -1,11 +1,29 @@
 #include "input/log_reader.hpp"
 
+#include <cerrno>
+#include <cstdio>
 #include <cstring>
 
-#include <sys/stat.h>
+#include <bzlib.h>
+#include <fcntl.h>
+#include <unistd.h>
+#include <zlib.h>
 
 #include "common/catalog.hpp"
 #include "common/messages.hpp"
+
+void
+gz_closer::operator()(gzFile_s* f) const noexcept
+{
+    gzclose(f);
+}
+
+void
+bz_read_closer::operator()(void* b) const noexcept
+{
+    int bzerror;
+    BZ2_bzReadClose(&bzerror, b);
+}
 
 namespace {
 
@@ -38,39 +56,49 @@ log_reader::open(const char* name)
         kind_ = log_kind::plain;
         name_.clear();
         is_stdin_ = true;
-        file_ = stdin;
+        file_.reset(stdin);
         return 0;
     }
 
     is_stdin_ = false;
     name_ = name;
-    struct stat st;
-    if (lstat(name, &st) == 0 && S_ISLNK(st.st_mode)) {
+    kind_ = log_kind_of(name);
+    const int fd = open_no_follow(name, O_RDONLY);
+    if (fd < 0 && errno == ELOOP) {
         warn("%s %s (symlink)\n", msg::cant_open_log, name);
         return 9;
     }
+    if (fd >= 0 && attach(fd) == 0)
+        return 0;
+    if (kind_ == log_kind::plain) {
+        std::fprintf(stderr, "%s %s\n", msg::cant_open_log, name);
+        return 1;
+    }
+    std::fprintf(stderr, "%s %s (%d)\n", msg::cant_open_log, name, 2);
+    return 2;
+}
 
-    kind_ = log_kind_of(name);
-    switch (kind_) {
-    case log_kind::gzip: gz_ = gzopen(name, "rb"); break;
-    case log_kind::bzip2:
-        file_ = std::fopen(name, "rb");
-        if (file_ != nullptr && !open_bzip2_stream(nullptr, 0)) {
-            std::fclose(file_);
-            file_ = nullptr;
-        }
-        break;
-    case log_kind::plain:
-        file_ = std::fopen(name, "r");
-        if (file_ == nullptr) {
-            std::fprintf(stderr, "%s %s\n", msg::cant_open_log, name);
+// Hands the open descriptor to the library of the log's kind, which then owns
+// it.  Returns 0, or 1 (the descriptor closed) when the library refuses it.
+int
+log_reader::attach(int fd)
+{
+    if (kind_ == log_kind::gzip) {
+        gz_.reset(gzdopen(fd, "rb"));
+        if (!gz_) {
+            ::close(fd);
             return 1;
         }
         return 0;
     }
-    if (!is_open()) {
-        std::fprintf(stderr, "%s %s (%d)\n", msg::cant_open_log, name, 2);
-        return 2;
+    file_.reset(fdopen(fd, kind_ == log_kind::plain ? "r" : "rb"));
+    if (!file_) {
+        ::close(fd);
+        return 1;
+    }
+    if (kind_ == log_kind::bzip2 && !open_bzip2_stream(nullptr, 0)) {
+        file_.reset();
+        return 1;
     }
     return 0;
 }
@@ -78,20 +106,9 @@ log_reader::open(const char* name)
 void
 log_reader::close()
 {
-    if (bz_ != nullptr) {
-        int bzerror;
-        BZ2_bzReadClose(&bzerror, bz_);
-        bz_ = nullptr;
-    }
-    if (gz_ != nullptr) {
-        gzclose(gz_);
-        gz_ = nullptr;
-    }
-    if (file_ != nullptr) {
-        if (file_ != stdin)
-            std::fclose(file_);
-        file_ = nullptr;
-    }
+    bz_.reset();
+    gz_.reset();
+    file_.reset();
 }
 
 int
@@ -100,22 +117,15 @@ log_reader::rewind()
     empty_block_buffer();
     switch (kind_) {
     case log_kind::plain:
-        if (is_stdin_ || file_ == nullptr)
+        if (is_stdin_ || !file_)
             return 1;
-        std::rewind(file_);
+        std::rewind(file_.get());
         return 0;
-    case log_kind::gzip: return gz_ != nullptr && gzrewind(gz_) == 0 ? 0 : 1;
+    case log_kind::gzip: return gz_ && gzrewind(gz_.get()) == 0 ? 0 : 1;
     case log_kind::bzip2: {
-        const std::string name = name_;
         close();
-        file_ = std::fopen(name.c_str(), "rb");
-        if (file_ == nullptr)
-            return 1;
-        if (!open_bzip2_stream(nullptr, 0)) {
-            close();
-            return 1;
-        }
-        return 0;
+        const int fd = open_no_follow(name_.c_str(), O_RDONLY);
+        return fd >= 0 && attach(fd) == 0 ? 0 : 1;
     }
     }
     return 1;
@@ -135,13 +145,14 @@ log_reader::open_bzip2_stream(const char* unused, int unused_count)
     int bzerror;
     // The library reads the leftover bytes of the previous stream from its own
     // copy, so they may come from that stream's buffer.
-    bz_ = BZ2_bzReadOpen(&bzerror, file_, 0, 0, const_cast<char*>(unused), unused_count);
+    BZFILE* b =
+        BZ2_bzReadOpen(&bzerror, file_.get(), 0, 0, const_cast<char*>(unused), unused_count);
     if (bzerror != BZ_OK) {
-        if (bz_ != nullptr)
-            BZ2_bzReadClose(&bzerror, bz_);
-        bz_ = nullptr;
+        if (b != nullptr)
+            BZ2_bzReadClose(&bzerror, b);
         return false;
     }
+    bz_.reset(b);
     return true;
 }
 
@@ -150,9 +161,10 @@ log_reader::read_bzip2_block()
 {
     // A bzip2 file may hold several streams one after another (parallel
     // compressors write them, and so does cat): read them all, as bunzip2 does.
-    while (bz_ != nullptr) {
+    while (bz_) {
         int bzerror;
-        const int got = BZ2_bzRead(&bzerror, bz_, block_buffer_, static_cast<int>(block_size));
+        const int got =
+            BZ2_bzRead(&bzerror, bz_.get(), block_buffer_, static_cast<int>(block_size));
         if (bzerror == BZ_OK)
             return got;
         if (bzerror != BZ_STREAM_END)
@@ -161,20 +173,19 @@ log_reader::read_bzip2_block()
         void* unused = nullptr;
         int unused_count = 0;
         char leftover[BZ_MAX_UNUSED];
-        BZ2_bzReadGetUnused(&bzerror, bz_, &unused, &unused_count);
+        BZ2_bzReadGetUnused(&bzerror, bz_.get(), &unused, &unused_count);
         if (bzerror == BZ_OK && unused_count > 0)
             std::memcpy(leftover, unused, static_cast<std::size_t>(unused_count));
         else
             unused_count = 0;
-        BZ2_bzReadClose(&bzerror, bz_);
-        bz_ = nullptr;
+        bz_.reset();
 
         bool more = unused_count > 0;
         if (!more) {
-            const int c = std::getc(file_);
+            const int c = std::getc(file_.get());
             more = c != EOF;
             if (more)
-                std::ungetc(c, file_);
+                std::ungetc(c, file_.get());
         }
         if (more)
             open_bzip2_stream(leftover, unused_count);
@@ -188,10 +199,10 @@ int
 log_reader::read_block()
 {
     switch (kind_) {
-    case log_kind::gzip: return gzread(gz_, block_buffer_, static_cast<unsigned>(block_size));
+    case log_kind::gzip: return gzread(gz_.get(), block_buffer_, static_cast<unsigned>(block_size));
     case log_kind::bzip2: return read_bzip2_block();
     case log_kind::plain: {
-        const std::size_t got = std::fread(block_buffer_, 1, block_size, file_);
+        const std::size_t got = std::fread(block_buffer_, 1, block_size, file_.get());
         return static_cast<int>(got);
     }
     }

@@ -3,13 +3,11 @@
 #pragma once
 
 #include <cstddef>
-#include <cstdio>
 #include <string>
 
-#include <bzlib.h>
-#include <zlib.h>
-
+#include "common/files.hpp"
 #include "common/records.hpp"
+#include "input/compressed_handles.hpp"
 
 enum class log_kind { plain, gzip, bzip2 };
 
@@ -26,6 +24,7 @@ class log_reader {
     ~log_reader() { close(); }
 
     /// Opens the log; no name, or one beginning with "-", is standard input.
+    /// A symbolic link is refused by the open itself, never followed.
     /// Returns 0, or the exit status after printing why it cannot: 9 for a
     /// symbolic link, 2 for a compressed log, 1 for a plain one.
     int open(const char* name);
@@ -37,8 +36,8 @@ class log_reader {
     bool next_line(char (&line)[line_capacity], std::size_t& length);
 
     /// Starts the input again at its first line.  bzip2 streams cannot seek, so
-    /// that kind is closed and opened again under its name.  Returns 0, or 1
-    /// for standard input or when the log cannot be opened again.
+    /// that kind is closed and opened again under its name, as open does.
+    /// Returns 0, or 1 for standard input or when the log cannot be opened again.
     int rewind();
 
     /// Closes the log; standard input stays open.
@@ -49,6 +48,7 @@ class log_reader {
     bool is_open() const { return file_ != nullptr || gz_ != nullptr; }
 
   private:
+    int attach(int fd);
     int read_block();
     int read_bzip2_block();
     bool open_bzip2_stream(const char* unused, int unused_count);
@@ -59,9 +59,10 @@ class log_reader {
     bool is_stdin_ = false;
     bool ended_ = false;
 
-    std::FILE* file_ = nullptr;  // plain log, standard input, or the file under bzip2
-    gzFile gz_ = nullptr;
-    BZFILE* bz_ = nullptr;
+    // Declared so that the bzip2 stream is closed before the file under it.
+    owned_file file_;  // plain log, standard input, or the file under bzip2
+    owned_gz gz_;
+    owned_bz_read bz_;
 
     char block_buffer_[block_size];
     int count_ = 0;   // valid bytes in the block buffer

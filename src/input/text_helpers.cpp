@@ -12,24 +12,6 @@
 namespace {
 
 bool
-is_hex(unsigned char c)
-{
-    return (c >= '0' && c <= '9') || (c >= 'A' && c <= 'F') || (c >= 'a' && c <= 'f');
-}
-
-int
-hex_value(unsigned char c)
-{
-    if (c >= '0' && c <= '9')
-        return c - '0';
-    if (c >= 'A' && c <= 'F')
-        return c - 'A' + 10;
-    if (c >= 'a' && c <= 'f')
-        return c - 'a' + 10;
-    return 0;
-}
-
-bool
 is_blank(unsigned char c)
 {
     return std::isspace(c) != 0;
@@ -162,16 +144,17 @@ unescape_url(char* text)
         return;
     const char* r = w;
     while (*r != '\0') {
-        if (*r != '%' || !is_hex(static_cast<unsigned char>(r[1]))) {
+        const int high = *r == '%' ? hex_digit_value(r[1]) : -1;
+        if (high < 0) {
             *w++ = *r++;
             continue;
         }
-        const int high = hex_value(static_cast<unsigned char>(r[1]));
         r += 2;
         if (*r == '\0')
             break;  // "%4" at the end: the byte is dropped
-        unsigned char byte =
-            static_cast<unsigned char>(high * 16 + hex_value(static_cast<unsigned char>(*r)));
+        // "%4G": a second character that is no digit counts as 0.
+        const int low = hex_digit_value(*r);
+        unsigned char byte = static_cast<unsigned char>(high * 16 + (low < 0 ? 0 : low));
         ++r;
         if (byte < 32 || byte == 127)
             byte = '_';
@@ -237,9 +220,11 @@ extract_search(const char* query, const char* referrer)
     const char* label = match_glist(g_settings.search_engines, referrer);
     if (label == nullptr)
         return;
-    char key[80];
+    // "?" or "&", the key's first 78 characters and the NUL.
+    constexpr std::size_t key_capacity = 80;
+    char key[key_capacity];
     key[0] = '?';
-    std::snprintf(key + 1, 79, "%s", label);  // only the key's first 78 characters
+    std::snprintf(key + 1, key_capacity - 1, "%s", label);
     const char* p = std::strstr(query, key);
     if (p == nullptr) {
         key[0] = '&';
@@ -283,11 +268,12 @@ const char*
 group_domain_of(const char* host, int levels)
 {
     const std::size_t n = std::strlen(host);
-    if (n <= 1)
+    if (n <= 1 || levels < 0)
         return host;
-    int periods = 0;
+    // Counted against levels rather than levels + 1, which overflows at INT_MAX.
+    std::size_t periods = 0;
     for (std::size_t i = n - 1; i > 0; --i) {
-        if (host[i] == '.' && ++periods == levels + 1)
+        if (host[i] == '.' && periods++ == static_cast<std::size_t>(levels))
             return host + i + 1;
     }
     return host;
@@ -326,6 +312,7 @@ hex_digit_value(char c)
         return c - '0';
     if (c >= 'A' && c <= 'F')
         return c - 'A' + 10;
-    const unsigned char v = static_cast<unsigned char>(c - 'a' + 10);
-    return v > 15 ? 0 : v;
+    if (c >= 'a' && c <= 'f')
+        return c - 'a' + 10;
+    return -1;
 }

@@ -36,11 +36,13 @@ bool is_page_url(const char* url);
 /// query is the referrer's query part, already decoded.
 void extract_search(const char* query, const char* referrer);
 
-/// The tail of the host holding its last levels + 1 name labels.
+/// The tail of the host holding its last levels + 1 name labels; the whole
+/// host when it has fewer, or when levels is negative.
 const char* group_domain_of(const char* host, int levels);
 
 /// 0 a host name, 1 dotted IPv4, 2 IPv6 with a dot, 3 IPv6, -1 malformed.
 int ip_address_kind(const char* text);
 
-/// The value 0 to 15 of a hexadecimal digit; 0 for anything else.
+/// The value 0 to 15 of a hexadecimal digit (0-9, A-F, a-f); -1 for any other
+/// character, which readers of escapes and colours count as 0.
 int hex_digit_value(char c);

@@ -3,19 +3,29 @@
 #include <cstdio>
 
 #include "common/catalog.hpp"
+#include "common/messages.hpp"
 #include "common/settings.hpp"
 #include "report/report_file.hpp"
 
 namespace {
 
+// Dump file names are formed in a buffer of this size.
+constexpr std::size_t dump_name_capacity = 256;
+
 // Opens "DumpPath/prefix_YYYYMM.DumpExtension" ("." when DumpPath is unset).
-std::FILE*
+owned_file
 open_dump(const char* prefix, int year, int month)
 {
     const settings& s = g_settings;
-    char path[256];
-    std::snprintf(path, sizeof path, "%s/%s_%04d%02d.%s", s.dump_path ? s.dump_path->c_str() : ".",
-                  prefix, year, month, s.dump_extension.c_str());
+    char path[dump_name_capacity];
+    const int n = std::snprintf(path, sizeof path, "%s/%s_%04d%02d.%s",
+                                s.dump_path ? s.dump_path->c_str() : ".", prefix, year, month,
+                                s.dump_extension.c_str());
+    // A cut name could be another file's: refuse it as a file that cannot be opened.
+    if (n < 0 || static_cast<std::size_t>(n) >= sizeof path) {
+        warn("%s %s!\n", msg::cant_open_file, path);
+        return nullptr;
+    }
     return report_file_open(path);
 }
 
@@ -24,14 +34,13 @@ void
 write_dump(const sort_array<Node>& a, const char* prefix, int year, int month, Line&& line,
            void (*heading)(std::FILE*))
 {
-    std::FILE* f = open_dump(prefix, year, month);
-    if (f == nullptr)
+    const owned_file f = open_dump(prefix, year, month);
+    if (!f)
         return;
     if (g_settings.dump_header)
-        heading(f);
+        heading(f.get());
     for (std::size_t i = 0; i < a.count; ++i)
-        line(f, a.items[i]);
-    std::fclose(f);
+        line(f.get(), a.items[i]);
 }
 
 }  // namespace

@@ -1,20 +1,19 @@
 #include "report/report_file.hpp"
 
-#include <sys/stat.h>
+#include <cerrno>
 
 #include "common/catalog.hpp"
 #include "common/messages.hpp"
 
-std::FILE*
+owned_file
 report_file_open(const char* path)
 {
-    struct stat st;
-    if (lstat(path, &st) == 0 && S_ISLNK(st.st_mode)) {
-        warn("%s %s (symlink)\n", msg::cant_open_file, path);
-        return nullptr;
+    owned_file f = open_for_writing(path);
+    if (!f) {
+        if (errno == ELOOP)
+            warn("%s %s (symlink)\n", msg::cant_open_file, path);
+        else
+            warn("%s %s!\n", msg::cant_open_file, path);
     }
-    std::FILE* f = std::fopen(path, "w");
-    if (f == nullptr)
-        warn("%s %s!\n", msg::cant_open_file, path);
     return f;
 }

@@ -1,8 +1,9 @@
 // How every report file is opened: never through a symbolic link.
 #pragma once
 
-#include <cstdio>
+#include "common/files.hpp"
 
 /// Opens the path for writing (created or truncated).  Refuses a symbolic
-/// link.  Reports a failure (verbosity at least 1) and returns nullptr.
-std::FILE* report_file_open(const char* path);
+/// link, dangling or not.  Reports a failure (verbosity at least 1) and
+/// returns an empty handle.
+owned_file report_file_open(const char* path);

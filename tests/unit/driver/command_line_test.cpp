@@ -1,3 +1,4 @@
+#include <climits>
 #include <string>
 #include <vector>
 
@@ -48,7 +49,7 @@ TEST_F(CommandLine, LogTypeComesFromTheFirstLetter)
 {
     const std::pair<const char*, int> cases[] = {
         {"W3C", log_w3c},     {"w", log_w3c},   {"web", log_w3c}, {"x", log_clf},
-        {"Squid", log_squid}, {"ftp", log_ftp}, {"clf", log_clf},
+        {"Squid", log_squid}, {"ftp", log_ftp}, {"clf", log_clf}, {"", log_clf},
     };
     for (const auto& [word, type] : cases) {
         reset_settings();
@@ -284,4 +285,71 @@ TEST_F(CommandLine, VersionHasTheLongFormOnlyAfterDebug)
                        "Default Terrabase dir : /usr/local/share/parvaterra\n"
                        "Default config dir: /usr/local/etc\n\n"),
               std::string::npos);
+}
+
+TEST_F(CommandLine, CountsAndSizesAreClampedToTheirUsefulRange)
+{
+    // Near INT_MAX, grouping by domain once overflowed a counter (undefined
+    // behaviour); a host name has at most 128 labels.
+    parse({"-g", "2147483647", "-N", "500", "-l", "-5", "-m", "-1", "-M", "9", "-S", "-5", "-U",
+           "2147483647", "-R", "-1", "-e", "2147483647"});
+    derive_settings(nullptr);
+    EXPECT_EQ(g_settings.group_domains, 128);
+    EXPECT_EQ(g_settings.dns_children, 100);
+    EXPECT_EQ(g_settings.graph_lines, 0);
+    EXPECT_EQ(g_settings.visit_timeout, 0);
+    EXPECT_EQ(g_settings.mangle_agents, 5);
+    EXPECT_EQ(g_settings.top_sites, 0);
+    EXPECT_EQ(g_settings.top_urls, INT_MAX / 2);
+    EXPECT_EQ(g_settings.top_referrers, 0);
+    EXPECT_EQ(g_settings.top_entry, INT_MAX / 2) << "still limited by the URL tables";
+
+    reset_settings();
+    write_file("trim.conf", "TrimSquidURL 99999999999\nTopSearch -3\nTopUsers -1\n");
+    parse({"-c", "trim.conf", "-g", "-3", "-N", "-2", "-M", "-4"});
+    derive_settings(nullptr);
+    EXPECT_EQ(g_settings.trim_squid_url, 4096);
+    EXPECT_EQ(g_settings.top_search, 0);
+    EXPECT_EQ(g_settings.top_users, 0);
+    EXPECT_EQ(g_settings.group_domains, 0) << "negative grouping is off";
+    EXPECT_EQ(g_settings.dns_children, 0) << "no pre-pass";
+    EXPECT_EQ(g_settings.mangle_agents, 1) << "levels below 1 act as level 1";
+
+    reset_settings();
+    write_file("trim.conf", "TrimSquidURL -7\n");
+    parse({"-c", "trim.conf", "-g", "3", "-N", "7", "-M", "3", "-m", "600", "-l", "5"});
+    derive_settings(nullptr);
+    EXPECT_EQ(g_settings.trim_squid_url, 0);
+    EXPECT_EQ(g_settings.group_domains, 3);
+    EXPECT_EQ(g_settings.dns_children, 7);
+    EXPECT_EQ(g_settings.mangle_agents, 3);
+    EXPECT_EQ(g_settings.visit_timeout, 600);
+    EXPECT_EQ(g_settings.graph_lines, 5);
+}
+
+TEST_F(CommandLine, ClampsKeepTheDefaults)
+{
+    parse({});
+    derive_settings(nullptr);
+    const settings defaults;
+    EXPECT_EQ(g_settings.top_sites, defaults.top_sites);
+    EXPECT_EQ(g_settings.top_urls, defaults.top_urls);
+    EXPECT_EQ(g_settings.top_referrers, defaults.top_referrers);
+    EXPECT_EQ(g_settings.top_agents, defaults.top_agents);
+    EXPECT_EQ(g_settings.top_countries, defaults.top_countries);
+    EXPECT_EQ(g_settings.top_k_sites, defaults.top_k_sites);
+    EXPECT_EQ(g_settings.top_k_urls, defaults.top_k_urls);
+    EXPECT_EQ(g_settings.top_entry, defaults.top_entry);
+    EXPECT_EQ(g_settings.top_exit, defaults.top_exit);
+    EXPECT_EQ(g_settings.top_search, defaults.top_search);
+    EXPECT_EQ(g_settings.top_users, defaults.top_users);
+    EXPECT_EQ(g_settings.visit_timeout, 1800);
+    EXPECT_EQ(g_settings.graph_lines, 2);
+    EXPECT_EQ(g_settings.mangle_agents, 0);
+    EXPECT_EQ(g_settings.group_domains, 0);
+    EXPECT_EQ(g_settings.dns_children, 0);
+    EXPECT_EQ(g_settings.trim_squid_url, 0);
+    EXPECT_EQ(g_settings.cache_ttl, 7);
+    EXPECT_EQ(g_settings.graph_months, 12);
+    EXPECT_EQ(g_settings.index_months, 12);
 }

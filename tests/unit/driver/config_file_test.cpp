@@ -1,3 +1,4 @@
+#include <filesystem>
 #include <string>
 
 #include <gtest/gtest.h>
@@ -176,4 +177,22 @@ TEST(KeywordTable, HasEveryKeywordOnce)
     EXPECT_STREQ(keyword_name(120), "SearchCaseI");
     for (int i = 1; i < keyword_count; ++i)
         EXPECT_EQ(find_keyword(keyword_name(i)), i) << keyword_name(i);
+}
+
+TEST_F(ConfigFile, ReadingKeepsNoDescriptorOpen)
+{
+    const auto open_descriptors = [] {
+        int n = 0;
+        for ([[maybe_unused]] const auto& e : std::filesystem::directory_iterator("/proc/self/fd"))
+            ++n;
+        return n;
+    };
+    write_file("a.conf", "TopSites 5\nBogus 1\n");
+    const int before = open_descriptors();
+    testing::internal::CaptureStdout();
+    for (int i = 0; i < 50; ++i)
+        read_config("a.conf");
+    testing::internal::GetCapturedStdout();
+    EXPECT_EQ(open_descriptors(), before);
+    EXPECT_EQ(g_settings.top_sites, 5);
 }

@@ -1,4 +1,5 @@
 #include <cstring>
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -210,4 +211,71 @@ TEST_F(LogReader, FailuresGiveTheirExitStatuses)
     testing::internal::CaptureStderr();
     EXPECT_EQ(r.open("link.log"), 9);
     EXPECT_EQ(testing::internal::GetCapturedStderr(), "");
+}
+
+TEST_F(LogReader, LinksAreRefusedForEveryKindDanglingOrNot)
+{
+    write_file("real.log", "x\n");
+    write_gzip("real.log.gz", "x\n");
+    write_bzip2("real.log.bz2", "x\n");
+    ASSERT_EQ(symlink("real.log", "link.log"), 0);
+    ASSERT_EQ(symlink("real.log.gz", "link.log.gz"), 0);
+    ASSERT_EQ(symlink("real.log.bz2", "link.log.bz2"), 0);
+    ASSERT_EQ(symlink("nowhere.gz", "gone.log.gz"), 0);
+    log_reader r;
+    testing::internal::CaptureStderr();
+    for (const char* name : {"link.log", "link.log.gz", "link.log.bz2", "gone.log.gz"}) {
+        EXPECT_EQ(r.open(name), 9) << name;
+        EXPECT_FALSE(r.is_open()) << name;
+    }
+    EXPECT_EQ(utf8_of_latin2(testing::internal::GetCapturedStderr()),
+              "Błąd: Nie mogę otworzyć pliku logu link.log (symlink)\n"
+              "Błąd: Nie mogę otworzyć pliku logu link.log.gz (symlink)\n"
+              "Błąd: Nie mogę otworzyć pliku logu link.log.bz2 (symlink)\n"
+              "Błąd: Nie mogę otworzyć pliku logu gone.log.gz (symlink)\n");
+}
+
+TEST_F(LogReader, Bzip2RewindRefusesALinkPutInThePlaceOfTheLog)
+{
+    write_bzip2("r.log.bz2", "first\n");
+    write_bzip2("other.bz2", "not this one\n");
+    log_reader r;
+    ASSERT_EQ(r.open("r.log.bz2"), 0);
+    char line[line_capacity];
+    std::size_t length;
+    ASSERT_TRUE(r.next_line(line, length));
+    ASSERT_EQ(unlink("r.log.bz2"), 0);
+    ASSERT_EQ(symlink("other.bz2", "r.log.bz2"), 0);
+    EXPECT_EQ(r.rewind(), 1);
+    EXPECT_FALSE(r.is_open());
+    EXPECT_FALSE(r.next_line(line, length));
+}
+
+TEST_F(LogReader, OpeningAndClosingKeepsNoDescriptor)
+{
+    const auto open_descriptors = [] {
+        int n = 0;
+        for ([[maybe_unused]] const auto& e : std::filesystem::directory_iterator("/proc/self/fd"))
+            ++n;
+        return n;
+    };
+    write_file("d.log", "x\n");
+    write_gzip("d.log.gz", "x\n");
+    write_bzip2("d.log.bz2", "x\ny\n");
+    ASSERT_EQ(symlink("d.log", "l.log"), 0);
+    const int before = open_descriptors();
+    testing::internal::CaptureStderr();
+    for (int i = 0; i < 20; ++i) {
+        log_reader r;
+        for (const char* name : {"d.log", "d.log.gz", "d.log.bz2"}) {
+            ASSERT_EQ(r.open(name), 0);
+            ASSERT_EQ(r.rewind(), 0);
+            lines_of(r);
+        }
+        EXPECT_EQ(r.open("l.log"), 9);
+        EXPECT_EQ(r.open("absent.log.bz2"), 2);
+        EXPECT_EQ(r.open("d.log.gz"), 0);  // left open for the destructor
+    }
+    testing::internal::GetCapturedStderr();
+    EXPECT_EQ(open_descriptors(), before);
 }

@@ -1,3 +1,4 @@
+#include <climits>
 #include <cstring>
 #include <string>
 
@@ -158,6 +159,24 @@ TEST(GroupDomain, KeepsTheLastLevels)
     EXPECT_STREQ(group_domain_of("x", 3), "x");
 }
 
+TEST(GroupDomain, AnyLevelCountIsSafe)
+{
+    // INT_MAX once overflowed the period count (undefined behaviour).
+    EXPECT_STREQ(group_domain_of("a.b.c.lan", INT_MAX), "a.b.c.lan");
+    EXPECT_STREQ(group_domain_of("a.b.c.lan", INT_MAX - 1), "a.b.c.lan");
+    EXPECT_STREQ(group_domain_of("a.b.c.lan", 3), "a.b.c.lan");
+    EXPECT_STREQ(group_domain_of("a.b.c.lan", -1), "a.b.c.lan");
+    EXPECT_STREQ(group_domain_of("a.b.c.lan", INT_MIN), "a.b.c.lan");
+    std::string deep;  // 128 labels in 255 characters: the most a host name holds
+    for (int i = 0; i < 127; ++i)
+        deep += "a.";
+    deep += "b";
+    ASSERT_EQ(deep.size(), 255u);
+    EXPECT_EQ(group_domain_of(deep.c_str(), 126), deep.substr(2));
+    EXPECT_EQ(group_domain_of(deep.c_str(), 127), deep);
+    EXPECT_EQ(group_domain_of(deep.c_str(), 128), deep);
+}
+
 TEST(IpAddressKind, TellsNamesFromAddresses)
 {
     EXPECT_EQ(ip_address_kind("192.168.0.1"), 1);
@@ -170,11 +189,13 @@ TEST(IpAddressKind, TellsNamesFromAddresses)
     EXPECT_EQ(ip_address_kind(""), -1);
 }
 
-TEST(HexDigitValue, ReducesOtherCharactersToZero)
+TEST(HexDigitValue, OtherCharactersHaveNoValue)
 {
+    EXPECT_EQ(hex_digit_value('0'), 0);
     EXPECT_EQ(hex_digit_value('7'), 7);
     EXPECT_EQ(hex_digit_value('C'), 12);
     EXPECT_EQ(hex_digit_value('f'), 15);
-    EXPECT_EQ(hex_digit_value('g'), 0);
-    EXPECT_EQ(hex_digit_value('#'), 0);
+    // The letters just below "a" once gave 0 to 9 by wrapping around.
+    for (const char c : {'g', '#', 'G', 'W', 'X', 'Z', '`', '/', ':', '@', '\0', '\xe6'})
+        EXPECT_EQ(hex_digit_value(c), -1) << static_cast<int>(c);
 }

@@ -1,40 +1,18 @@
-// Owning wrappers for the C library handles the program uses.
+// Owning handles of the database libraries: Berkeley DB (the DNS cache and the
+// Terrabase file) and libmaxminddb (the GeoIP2 country database).
 #pragma once
 
-#include <cstdio>
 #include <memory>
 
-#include <bzlib.h>
 #include <db.h>
-#include <gd.h>
 #include <maxminddb.h>
-#include <zlib.h>
 
-struct file_closer {  // the standard streams stay open
-    void operator()(std::FILE* f) const noexcept
-    {
-        if (f != stdin && f != stdout && f != stderr)
-            std::fclose(f);
-    }
-};
-struct gz_closer {
-    void operator()(gzFile_s* f) const noexcept { gzclose(f); }
-};
-struct bz_closer {
-    void operator()(BZFILE* f) const noexcept { BZ2_bzclose(f); }
-};
 struct db_closer {
     void operator()(DB* db) const noexcept { db->close(db, 0); }
 };
-struct gd_destroyer {
-    void operator()(gdImage* im) const noexcept { gdImageDestroy(im); }
-};
 
-using owned_file = std::unique_ptr<std::FILE, file_closer>;
-using owned_gz = std::unique_ptr<gzFile_s, gz_closer>;
-using owned_bz = std::unique_ptr<BZFILE, bz_closer>;  // BZFILE is void
+/// A handle whose open fails still has to be closed: keep it from db_create on.
 using owned_db = std::unique_ptr<DB, db_closer>;
-using owned_image = std::unique_ptr<gdImage, gd_destroyer>;
 
 // MMDB_open fills a caller-owned struct instead of returning a pointer.
 class owned_mmdb {

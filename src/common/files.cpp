@@ -1,0 +1,67 @@
+#include "common/files.hpp"
+
+#include <cerrno>
+#include <string>
+
+#include <fcntl.h>
+#include <unistd.h>
+
+int
+open_no_follow(const char* path, int flags, int mode)
+{
+    const int fd = open(path, flags | O_NOFOLLOW, mode);
+#if defined(__FreeBSD__) || defined(__DragonFly__)
+    // These systems say EMLINK where POSIX says ELOOP for a refused link.
+    if (fd < 0 && errno == EMLINK)
+        errno = ELOOP;
+#elif defined(__NetBSD__)
+    if (fd < 0 && errno == EFTYPE)
+        errno = ELOOP;
+#endif
+    return fd;
+}
+
+owned_file
+open_for_writing(const char* path)
+{
+    const int fd = open_no_follow(path, O_WRONLY | O_CREAT | O_TRUNC, 0666);
+    if (fd < 0)
+        return nullptr;
+    std::FILE* f = fdopen(fd, "w");
+    if (f == nullptr) {
+        const int saved = errno;
+        close(fd);
+        errno = saved;
+    }
+    return owned_file(f);
+}
+
+replace_status
+replace_file(const char* live_name, fill_callback fill, void* context)
+{
+    const std::string work = std::string(live_name) + ".new";
+    owned_file f = open_for_writing(work.c_str());
+    if (!f)
+        return errno == ELOOP ? replace_work_is_link : replace_cant_open;
+
+    // stdio keeps what it could not write in its buffer and raises the error
+    // flag, so the flush and the flag together cover every write of fill.
+    bool failed = fill(f.get(), context) != 0;
+    if (std::fflush(f.get()) != 0 || std::ferror(f.get()) != 0)
+        failed = true;
+    // Without the sync a crash soon after the rename can leave an empty file
+    // under the live name: the rename may reach the disk before the data.
+    if (!failed && fsync(fileno(f.get())) != 0)
+        failed = true;
+    if (std::fclose(f.release()) != 0)
+        failed = true;
+    if (failed) {
+        unlink(work.c_str());
+        return replace_write_failed;
+    }
+    if (std::rename(work.c_str(), live_name) != 0) {
+        unlink(work.c_str());
+        return replace_rename_failed;
+    }
+    return replace_done;
+}

@@ -3,9 +3,6 @@
 #include <cctype>
 #include <cstring>
 
-std::uint16_t g_char_class[256];
-unsigned char g_lower[256];
-
 void
 load_char_classes()
 {
@@ -36,8 +33,3 @@ load_char_classes()
         g_lower[c] = static_cast<unsigned char>(std::tolower(c));
     }
 }
-
-namespace {
-// The table is usable before start-up sets the locale (tests, tools).
-const bool loaded = (load_char_classes(), true);
-}  // namespace

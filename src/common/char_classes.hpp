@@ -2,6 +2,7 @@
 // C library per character.  Letters and digits follow the locale.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 
 enum char_class : std::uint16_t {
@@ -26,6 +27,26 @@ inline char
 to_lower(char c)
 {
     return static_cast<char>(g_lower[static_cast<unsigned char>(c)]);
+}
+
+/// Lower-cases through the locale, up to n characters or the end of the text.
+inline void
+lower_locale(char* p, std::size_t n)
+{
+    for (const char* end = p + n; p < end && *p != '\0'; ++p)
+        *p = to_lower(*p);
+}
+
+/// Lower-cases the ASCII capitals of [p, end), whatever the locale: scheme
+/// and host names are ASCII.
+inline void
+lower_ascii(char* p, const char* end)
+{
+    for (; p < end; ++p) {
+        const auto c = static_cast<unsigned char>(*p);
+        if (static_cast<unsigned>(c - 'A') < 26u)
+            *p = static_cast<char>(c | 0x20);
+    }
 }
 
 inline bool

@@ -1,7 +1,7 @@
 // The clock and counters of the open month.  One instance each, for the whole run.
 #pragma once
 
-#include "common/records.hpp"
+#include "common/types.hpp"
 
 struct period_clock {
     int year = 0;

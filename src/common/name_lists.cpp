@@ -1,4 +1,4 @@
-#include "tables/name_lists.hpp"
+#include "common/name_lists.hpp"
 
 #include <cstdio>
 #include <cstring>

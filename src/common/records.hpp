@@ -3,21 +3,31 @@
 
 #include <cstddef>
 
-using u64 = unsigned long long;  // matches %llu on every platform we build for
+#include "common/types.hpp"
+
+/// The longest name each counting table keeps, in characters; longer names
+/// are cut to it, and the record loop cuts the referrer and URL fields to it.
+inline constexpr std::size_t host_name_capacity = 255;
+inline constexpr std::size_t url_name_capacity = 2047;
+inline constexpr std::size_t referrer_name_capacity = 255;
+inline constexpr std::size_t agent_name_capacity = 127;
+inline constexpr std::size_t search_name_capacity = 127;
+inline constexpr std::size_t user_name_capacity = 63;
+inline constexpr std::size_t dns_name_capacity = 255;
 
 /// Capacity of the line buffer: 4095 characters, the newline included, and a NUL.
 inline constexpr std::size_t line_capacity = 4096;
 
 struct log_record {
-    char host[256];         // client host name or address, as logged
-    char date_text[29];     // "[dd/Mon/yyyy:hh:mm:ss zone]"
-    char request[4096];     // quoted method and URL; the bare URL after the record loop
-    int status;             // response code, 0 when absent
-    u64 bytes;              // bytes transferred, 0 when absent
-    char referrer[1024];    // with its quotes in common/combined logs
-    char agent[128];        // with its quotes in common/combined logs
-    char search_text[256];  // the query part the record loop cuts from the referrer
-    char user[64];          // authenticated or ident user name
+    char host[host_name_capacity + 1];  // client host name or address, as logged
+    char date_text[29];                 // "[dd/Mon/yyyy:hh:mm:ss zone]"
+    char request[4096];                 // quoted method and URL; the bare URL after the record loop
+    int status;                         // response code, 0 when absent
+    u64 bytes;                          // bytes transferred, 0 when absent
+    char referrer[1024];                // with its quotes in common/combined logs
+    char agent[agent_name_capacity + 1];  // with its quotes in common/combined logs
+    char search_text[256];                // the query part the record loop cuts from the referrer
+    char user[user_name_capacity + 1];    // authenticated or ident user name
 };
 
 /// Empties the record before a parse.  The fixed-position date field and the
@@ -40,3 +50,8 @@ clear_record(log_record& r)
 
 /// The record every parser fills and the record loop reads.
 extern log_record g_record;
+
+/// Date and time of a record, as read from its date_text.
+struct record_time {
+    int day, month, year, hour, minute, second;
+};

@@ -5,7 +5,7 @@
 #include <optional>
 #include <string>
 
-#include "tables/name_lists.hpp"
+#include "common/name_lists.hpp"
 
 enum log_type_code : int { log_clf = 0, log_ftp = 1, log_squid = 2, log_w3c = 3 };
 

@@ -5,7 +5,7 @@
 #include <cstddef>
 #include <cstring>
 
-#include "common/records.hpp"
+#include "common/types.hpp"
 
 /// The decimal number at the start of the text, read as atoi reads it
 /// (leading blanks, an optional sign, digits), but saturated to the int range

@@ -13,10 +13,9 @@
 #include "driver/counting.hpp"
 #include "driver/period.hpp"
 #include "driver/record_cleaning.hpp"
+#include "input/log_reader.hpp"
 #include "input/parsers.hpp"
 #include "input/text_helpers.hpp"
-
-run_counts g_run;
 
 namespace {
 
@@ -59,14 +58,6 @@ report_line(const char* line)
         std::fputc('\n', stderr);
 }
 
-// Lower-cases through the locale, up to n characters or the end of the text.
-void
-lower_in_place(char* p, std::size_t n)
-{
-    for (const char* end = p + n; p < end && *p != '\0'; ++p)
-        *p = to_lower(*p);
-}
-
 }  // namespace
 
 namespace {
@@ -101,6 +92,14 @@ month_of(const char* l)
 }
 
 namespace {
+
+int
+days_in_month(int month, int year)
+{
+    static constexpr int days[12] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+    const bool leap = (year % 4 == 0 && year % 100 != 0) || year % 400 == 0;
+    return month == 2 && leap ? 29 : days[month - 1];
+}
 
 // Two digits at p, or -1 when they are not both digits.
 int
@@ -143,9 +142,12 @@ read_record_time(const char (&date_text)[sizeof log_record::date_text], record_t
     if (t.hour >= 24)
         t.hour = 0;
     // Day, hour, minute and second index the counters: a value outside their
-    // rows is a bad date, not a record to count somewhere else.
-    return t.year >= 1990 && t.month != 0 && t.day >= 1 && t.day <= 31 && t.hour >= 0 &&
-           t.minute >= 0 && t.minute < 60 && t.second >= 0 && t.second < 61;
+    // rows is a bad date, not a record to count somewhere else.  A day beyond
+    // its month's end would be counted as a day of the next month, and a year
+    // far ahead would put every later record out of sequence.
+    return t.year >= 1990 && t.year <= 2100 && t.month != 0 && t.day >= 1 &&
+           t.day <= days_in_month(t.month, t.year) && t.hour >= 0 && t.minute >= 0 &&
+           t.minute < 60 && t.second >= 0 && t.second < 61;
 }
 
 namespace {
@@ -214,8 +216,8 @@ record_loop(log_reader& log)
         }
 
         log_record& r = g_record;
-        lower_in_place(r.date_text + 4, 3);
-        lower_in_place(r.host, sizeof r.host);
+        lower_locale(r.date_text + 4, 3);
+        lower_locale(r.host, sizeof r.host);
 
         record_time when;
         if (!read_record_time(r.date_text, when)) {

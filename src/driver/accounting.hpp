@@ -2,7 +2,8 @@
 #pragma once
 
 #include "common/records.hpp"
-#include "input/log_reader.hpp"
+
+class log_reader;
 
 /// The run counts.  Records accounted = total - ignored - bad.
 struct run_counts {
@@ -13,11 +14,6 @@ struct run_counts {
 };
 
 extern run_counts g_run;
-
-/// Date and time of a record, as read from its date_text.
-struct record_time {
-    int day, month, year, hour, minute, second;
-};
 
 /// The month 1 to 12 of a lower-case English three-letter abbreviation, or 0.
 int month_of(const char* letters);

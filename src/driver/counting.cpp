@@ -7,6 +7,7 @@
 #include "common/messages.hpp"
 #include "common/settings.hpp"
 #include "common/text.hpp"
+#include "driver/accounting.hpp"
 #include "driver/period.hpp"
 #include "input/text_helpers.hpp"
 #include "tables/tables.hpp"
@@ -110,37 +111,43 @@ account_record(const record_time& when)
 
     ++g_response[response_row_of(r.status)].count;
 
-    prepare_record_names(r.host, r.request, r.referrer, r.agent, r.user);
+    record_names names;
+    prepare_record_names(names, r);
     const bool is_page = is_page_url(r.request);
-    set_current_url(r.request, is_page);
     const u64 time = g_clock.record_timestamp;
     const double bytes = static_cast<double>(r.bytes);
     const u64 files = (r.status == 200 || r.status == 206) ? 1 : 0;
 
     if (r.status == 200 || r.status == 206 || r.status == 304) {
-        report_failure(add_url(r.request, kind_regular, 1, g_month.urls, 0, 0, bytes),
-                       msg::cant_add_url, r.request);
-        report_failure(add_user(r.user, kind_regular, 1, files, g_month.users, 0, bytes, time),
+        report_failure(
+            add_url(names.url, names.url_hint, kind_regular, 1, g_month.urls, 0, 0, bytes),
+            msg::cant_add_url, r.request);
+    }
+    // The host and user tables read the request for their visits.
+    set_current_url(names.url, is_page, names.url_hint);
+    if (r.status == 200 || r.status == 206 || r.status == 304) {
+        report_failure(add_user(names.user, names.user_hint, kind_regular, 1, files, g_month.users,
+                                0, bytes, time),
                        msg::cant_add_user, r.user);
     }
     if (s.top_referrers != 0 && r.referrer[0] != '\0')
-        report_failure(add_referrer(r.referrer, kind_regular, 1, g_month.referrers),
-                       msg::cant_add_referrer, r.referrer);
-    report_failure(add_host(r.host, kind_regular, 1, files, g_month.day_sites, 0, bytes, time,
-                            nullptr, daily_site_table),
+        report_failure(
+            add_referrer(names.referrer, names.referrer_hint, kind_regular, 1, g_month.referrers),
+            msg::cant_add_referrer, r.referrer);
+    report_failure(add_host(names.host, names.daily_hint, kind_regular, 1, files, g_month.day_sites,
+                            0, bytes, time, nullptr, daily_site_table),
                    msg::cant_add_daily_host, r.host);
-    report_failure(add_host(r.host, kind_regular, 1, files, g_month.sites, 0, bytes, time, nullptr,
-                            site_table),
+    report_failure(add_host(names.host, names.site_hint, kind_regular, 1, files, g_month.sites, 0,
+                            bytes, time, nullptr, site_table),
                    msg::cant_add_monthly_host, r.host);
     if (s.top_agents != 0 && r.agent[0] != '\0')
-        report_failure(add_agent(r.agent, kind_regular, 1, g_month.agents), msg::cant_add_agent,
-                       r.agent);
+        report_failure(add_agent(names.agent, names.agent_hint, kind_regular, 1, g_month.agents),
+                       msg::cant_add_agent, r.agent);
 
     count_record(when.day, when.hour, r.status, r.bytes, is_page);
     if (is_page && s.top_search != 0)
         extract_search(r.search_text, r.referrer);
 
-    forget_record_names();
     count_groups(r, r.status == 200 ? 1 : 0);
     g_run.good_record = true;
 }

@@ -2,7 +2,7 @@
 // response codes, the counting tables, the counters and the group rules.
 #pragma once
 
-#include "driver/accounting.hpp"
+#include "common/records.hpp"
 
 /// Counts g_record, whose fields are final, at the record's day and hour.
 /// Raises the ignored count or sets the good-record flag.

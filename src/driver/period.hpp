@@ -3,7 +3,7 @@
 #pragma once
 
 #include "common/counters.hpp"
-#include "driver/accounting.hpp"
+#include "common/records.hpp"
 
 /// The day count, 719534 for 1 January 1970; modulo 7 it is the weekday (0 Sunday).
 long long day_number(int day, int month, int year);
@@ -30,6 +30,10 @@ void advance_clock(const record_time& t);
 /// Finishes the open month: visits, exit pages, history row, report; then
 /// starts a new one.
 void close_month();
+
+/// The report close_month writes (month_report); tests replace it to see
+/// the month as its report sees it.
+extern int (*report_closed_month)();
 
 /// The end of the input: the open day's sites and visits, the month's visits,
 /// the largest hourly hits.  Nothing is cleared.

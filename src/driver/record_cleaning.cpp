@@ -21,24 +21,6 @@ is_control(unsigned char c)
     return c < 32 || c == 127;
 }
 
-// Lower-cases the ASCII capitals of [p, end), a stretch of text without NUL.
-void
-lower_ascii(char* p, const char* end)
-{
-    for (; p < end; ++p) {
-        const auto c = static_cast<unsigned char>(*p);
-        if (static_cast<unsigned>(c - 'A') < 26u)
-            *p = static_cast<char>(c | 0x20);
-    }
-}
-
-template <std::size_t N>
-void
-set_text(char (&field)[N], const char* text)
-{
-    copy_cut(field, text);
-}
-
 // "/./" becomes "/" until none is left.
 void
 remove_dot_segments(char* url)
@@ -72,11 +54,11 @@ normalise_url(log_record& r, std::size_t length)
         if (r.status == 200 || r.status == 304 || r.status == 206) {
             if (g_settings.debug)
                 std::fprintf(stderr, "Converted URL '%s' to '/'\n", url);
-            set_text(r.request, "/");
+            copy_cut(r.request, "/");
         } else {
             if (g_settings.debug)
                 std::fprintf(stderr, "Invalid URL: '%s'\n", url);
-            set_text(r.request, "/INVALID-URL");
+            copy_cut(r.request, "/INVALID-URL");
         }
     }
     for (std::size_t n = std::strlen(url); n > 0 && url[n - 1] == '?';)
@@ -108,7 +90,7 @@ clean_url(log_record& r)
     unescape_url(request);
     const char* from = request;  // without a blank the request is taken as it is
     if (request[0] != '\0' && request[1] == '-') {
-        set_text(r.request, "/INVALID-URL");
+        copy_cut(r.request, "/INVALID-URL");
     } else if (char* blank = request[0] != '\0' ? std::strchr(request + 1, ' ') : nullptr) {
         from = blank;
         while (*from == ' ')
@@ -129,7 +111,7 @@ clean_url(log_record& r)
     std::memmove(request, from, length);
     request[length] = '\0';
     if (length == 0) {
-        set_text(r.request, "/");
+        copy_cut(r.request, "/");
         length = 1;
     }
 
@@ -189,7 +171,7 @@ clean_referrer(log_record& r)
     std::memmove(ref, ref + start, length);
     ref[length] = '\0';
     if (length == 0)
-        set_text(r.referrer, "-");
+        copy_cut(r.referrer, "-");
 
     if (ref[0] == 'h' || ref[0] == 'H') {
         char* slash = std::strchr(ref, '/');
@@ -206,13 +188,13 @@ clean_referrer(log_record& r)
 void
 limit_lengths(log_record& r)
 {
-    if (std::strlen(r.referrer) >= 256) {
+    if (std::strlen(r.referrer) > referrer_name_capacity) {
         warn("%s [%llu]\n", msg::cut_referrer, g_run.total);
-        r.referrer[255] = '\0';
+        r.referrer[referrer_name_capacity] = '\0';
     }
-    if (std::strlen(r.request) >= 2048) {
+    if (std::strlen(r.request) > url_name_capacity) {
         warn("%s [%llu]\n", msg::cut_request, g_run.total);
-        r.request[2047] = '\0';
+        r.request[url_name_capacity] = '\0';
     }
 }
 
@@ -240,7 +222,7 @@ void
 clean_user(log_record& r)
 {
     if (r.user[0] == '\0') {
-        set_text(r.user, "-");
+        copy_cut(r.user, "-");
         return;
     }
     for (char* p = r.user; *p != '\0'; ++p) {
@@ -258,7 +240,7 @@ check_host(log_record& r, const char* saved_host)
     char* host = r.host;
     const auto c0 = static_cast<unsigned char>(host[0]);
     if (!(has_class(c0, cc_alnum) || c0 == ':')) {
-        set_text(r.host, "Invalid");
+        copy_cut(r.host, "Invalid");
         return;
     }
     // A host as logged was lower-cased already; a name from the cache may
@@ -277,11 +259,11 @@ check_host(log_record& r, const char* saved_host)
         if (c == '_' && !seen_dot)
             continue;
         if (from_cache)
-            set_text(r.host, saved_host);
+            copy_cut(r.host, saved_host);
         else
-            set_text(r.host, "Invalid");
+            copy_cut(r.host, "Invalid");
         return;
     }
     if (!has_class(static_cast<unsigned char>(p[-1]), cc_alnum))
-        set_text(r.host, "Invalid");
+        copy_cut(r.host, "Invalid");
 }

@@ -18,14 +18,12 @@
 #include "driver/command_line.hpp"
 #include "driver/config_file.hpp"
 #include "driver/period.hpp"
+#include "driver/run_state.hpp"
 #include "input/log_reader.hpp"
 #include "report/month_report.hpp"
 #include "tables/tables.hpp"
 
 namespace {
-
-constexpr const char* config_name = "pl-parvalyte.conf";
-constexpr const char* default_config_dir = "/usr/local/etc";
 
 log_reader g_log;
 
@@ -39,11 +37,11 @@ file_exists(const char* path)
 void
 read_default_config()
 {
-    if (file_exists(config_name)) {
-        read_config(config_name);
+    if (file_exists(config_file_name)) {
+        read_config(config_file_name);
         return;
     }
-    const std::string global = std::string(default_config_dir) + "/" + config_name;
+    const std::string global = std::string(default_config_dir) + "/" + config_file_name;
     if (file_exists(global.c_str()))
         read_config(global.c_str());
 }
@@ -129,8 +127,7 @@ run_parvalyte(int argc, char** argv)
     derive_settings(operand < argc ? argv[operand] : nullptr);
     settings& s = startup_settings();
 
-    reset_counters();
-    // The history rows are cleared here once the history lands.
+    reset_run_state();
     if (g_settings.verbosity == 2)
         print_banner();
 
@@ -151,8 +148,6 @@ run_parvalyte(int argc, char** argv)
             return 1;
         }
     }
-    if (s.dns_children > 100)
-        s.dns_children = 100;
     // The DNS pre-pass and the cache lookups are wired here with the resolver.
     if (resolve_only(argv[0]))
         return 0;
@@ -165,7 +160,6 @@ run_parvalyte(int argc, char** argv)
 
     std::fflush(stdout);
     const std::time_t start = std::time(nullptr);
-    g_run = run_counts{};
     record_loop(g_log);
     g_log.close();
 

@@ -1,7 +1,7 @@
 // Tab-separated dump files of the month's tables, for other programs.
 #pragma once
 
-#include "report/month_report.hpp"
+#include "report/sort_arrays.hpp"
 
 /// Each writes the kind's file from its array, sorted by hits: group entries
 /// are left out, hidden ones are written.

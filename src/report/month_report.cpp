@@ -11,6 +11,7 @@
 #include "common/messages.hpp"
 #include "common/settings.hpp"
 #include "report/dumps.hpp"
+#include "report/sort_arrays.hpp"
 
 namespace {
 

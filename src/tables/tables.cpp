@@ -1,21 +1,18 @@
 #include "tables/tables.hpp"
 
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
+#include <ctime>
 #include <new>
+
+#include <sys/mman.h>
+#include <sys/random.h>
+#include <unistd.h>
 
 #include "common/catalog.hpp"
 #include "common/messages.hpp"
 #include "common/settings.hpp"
-
-host_table site_table;
-host_table daily_site_table;
-chained_table<unode> url_table;
-chained_table<rnode> referrer_table;
-chained_table<anode> agent_table;
-chained_table<snode> search_table;
-chained_table<inode> user_table;
-chained_table<dnode> dns_table;
 
 const char* const no_url = "";
 
@@ -27,69 +24,69 @@ allocate_nothrow(std::size_t size)
     return ::operator new(size, std::nothrow);
 }
 
-struct current_url_state {
-    const char* url = "";
-    bool is_page = false;
-} current;
+inline std::uint64_t
+load64(const unsigned char* p)
+{
+    std::uint64_t v;
+    std::memcpy(&v, p, 8);
+    return v;  // little-endian on every machine we build for
+}
 
-// The names of the record being counted are each looked up more than once
-// (the host in two tables, the URL for its entry and as a host's last page):
-// their lengths and hashes are kept while the record is counted.  Only the
-// adding operations change a name meanwhile, and they forget it when they do.
-struct hashed_name {
-    const char* text;
-    std::size_t length;
-    std::uint32_t hash;
-    void* entry[2];  // its recent entry in its own table, and for the host in the daily one
+inline std::uint64_t
+rotl(std::uint64_t x, int b)
+{
+    return (x << b) | (x >> (64 - b));
+}
+
+struct sip_state {
+    std::uint64_t v0, v1, v2, v3;
+    void round()
+    {
+        v0 += v1;
+        v1 = rotl(v1, 13);
+        v1 ^= v0;
+        v0 = rotl(v0, 32);
+        v2 += v3;
+        v3 = rotl(v3, 16);
+        v3 ^= v2;
+        v0 += v3;
+        v3 = rotl(v3, 21);
+        v3 ^= v0;
+        v2 += v1;
+        v1 = rotl(v1, 17);
+        v1 ^= v2;
+        v2 = rotl(v2, 32);
+    }
 };
-hashed_name record_names[5];
-bool record_names_known = false;
 
-const hashed_name*
-known_name(const char* name)
+// The key of this run's name indexes.  It is secret and new every run, so
+// that nobody can prepare names that share an index chain.
+struct index_key {
+    std::uint64_t k0, k1;
+};
+
+index_key
+new_index_key()
 {
-    if (!record_names_known)
-        return nullptr;
-    for (const hashed_name& known : record_names)
-        if (known.text == name)
-            return &known;
-    return nullptr;
+    index_key key{};
+    if (getrandom(&key, sizeof key, 0) != static_cast<ssize_t>(sizeof key)) {
+        // Without the kernel's randomness, the next best the process has.
+        const auto stack = reinterpret_cast<std::uintptr_t>(&key);
+        key.k0 = static_cast<std::uint64_t>(std::time(nullptr)) * 0x9E3779B97F4A7C15ULL ^ stack;
+        key.k1 = static_cast<std::uint64_t>(getpid()) * 0xC2B2AE3D27D4EB4FULL ^ (stack << 17);
+    }
+    return key;
 }
 
-void
-forget_name(const char* name)
+const index_key run_key = new_index_key();
+
+inline std::uint32_t
+get16(const unsigned char* p)
 {
-    for (hashed_name& known : record_names)
-        if (known.text == name)
-            known.text = nullptr;
+    return static_cast<std::uint32_t>(p[0]) | (static_cast<std::uint32_t>(p[1]) << 8);
 }
 
-std::size_t
-length_of(const char* name)
-{
-    const hashed_name* known = known_name(name);
-    return known != nullptr ? known->length : std::strlen(name);
-}
-
-std::uint32_t
-hash_of(const char* name, std::size_t length)
-{
-    const hashed_name* known = known_name(name);
-    if (known != nullptr && known->length == length)
-        return known->hash;
-    return super_fast_hash(name, length);
-}
-
-// Starts loading the first entry of the name's chain and the start of its
-// name, which follows the entry.
-template <typename Node>
-void
-prefetch_chain(const chained_table<Node>& table, std::uint32_t hash)
-{
-    const Node* head = table.bucket[hash & (table_size - 1)];
-    __builtin_prefetch(head);
-    __builtin_prefetch(reinterpret_cast<const char*>(head) + sizeof(Node));
-}
+// ---- recent entries
 
 // The recent slot of a name: a cheap key of its length and its first and
 // last eight bytes, enough to tell most names of a table apart.
@@ -123,161 +120,330 @@ remember(chained_table<Node>& table, Node* n)
     table.recent[recent_slot(n->name, n->length)] = n;
 }
 
-inline std::uint32_t
-get16(const unsigned char* p)
-{
-    return static_cast<std::uint32_t>(p[0]) | (static_cast<std::uint32_t>(p[1]) << 8);
-}
+// ---- the name index
 
-// Cuts a name longer than the capacity, in place, with the entry's warning.
+constexpr std::size_t first_index_size = 64;
+constexpr std::size_t first_block = 16 * 1024 - 64;  // leaves room for the allocator's own
+constexpr std::size_t last_block = 8 * 1024 * 1024;
+constexpr std::uintptr_t huge_page = 2 * 1024 * 1024;
+
+// Large blocks ask for transparent huge pages: a table of millions of
+// entries would otherwise take a page fault every few dozen entries.
 void
-cut_name(char* name, std::size_t& length, std::size_t capacity, const char* entry)
+prefer_huge_pages(void* memory, std::size_t bytes)
 {
-    if (length <= capacity)
+    if (bytes < 2 * huge_page)
         return;
-    forget_name(name);
-    if (warnings_enabled()) {
-        std::fprintf(stderr, "[%s] %s (%d)", entry, msg::string_too_long, static_cast<int>(length));
-        if (g_settings.debug)
-            std::fprintf(stderr, ":\n--> %s", name);
-        std::fputc('\n', stderr);
-    }
-    name[capacity] = '\0';
-    length = capacity;
+    const auto start =
+        (reinterpret_cast<std::uintptr_t>(memory) + huge_page - 1) & ~(huge_page - 1);
+    const auto end = (reinterpret_cast<std::uintptr_t>(memory) + bytes) & ~(huge_page - 1);
+    if (end > start)
+        madvise(reinterpret_cast<void*>(start), end - start, MADV_HUGEPAGE);
+}
+constexpr std::uint64_t address_bits = 0x0000FFFFFFFFFFFFULL;
+
+// Slots are probed from the name's home slot on; the home slot is the low
+// half of the hash scaled to the index size, so sizes need not be powers of
+// two and the index can grow by half each time.
+inline std::size_t
+home_slot(std::uint32_t low_hash, std::size_t size)
+{
+    return static_cast<std::size_t>((static_cast<std::uint64_t>(low_hash) * size) >> 32);
 }
 
-// One allocation holds the entry and its name.
+inline std::uint64_t
+slot_tag(std::uint64_t hash)
+{
+    return hash & ~address_bits;
+}
+
 template <typename Node>
 Node*
-new_node(const char* name, std::size_t length, std::uint32_t hash)
+slot_entry(std::uint64_t slot)
 {
-    void* block = table_allocate(sizeof(Node) + length + 1);
-    if (block == nullptr)
-        return nullptr;
-    Node* n = new (block) Node{};
-    n->name = reinterpret_cast<char*>(n + 1);
-    std::memcpy(n->name, name, length + 1);
-    n->hash = hash;
-    n->length = static_cast<std::uint32_t>(length);
-    return n;
+    return reinterpret_cast<Node*>(static_cast<std::uintptr_t>(slot & address_bits));
 }
 
 template <typename Node>
 void
-link_at_head(chained_table<Node>& table, Node* n, int kind)
+place(std::uint64_t* index, std::size_t size, std::uint32_t low_hash, std::uint64_t slot)
 {
-    Node*& head = table.bucket[n->hash & (table_size - 1)];
-    n->next = head;
-    head = n;
-    if (kind != kind_group)
-        remember(table, n);
+    std::size_t i = home_slot(low_hash, size);
+    while (index[i] != 0)
+        if (++i == size)
+            i = 0;
+    index[i] = slot;
 }
 
-// A new entry of a kinded table, at the head of its chain; the table's
-// distinct count goes up unless the entry is a group.  nullptr when memory
-// is exhausted (nothing is added then).
+// Makes room in the index for one more entry: it holds at most four entries
+// in five slots, which keeps probe runs short.  False only when the table
+// has no index yet and none can be made; when a larger one cannot be made,
+// the index fills further and lookups get slower, nothing is lost.
+template <typename Node>
+bool
+reserve_index(chained_table<Node>& table)
+{
+    if (table.index == nullptr) {
+        table.index = static_cast<std::uint64_t*>(std::calloc(first_index_size, 8));
+        if (table.index == nullptr)
+            return false;
+        table.index_size = first_index_size;
+        return true;
+    }
+    if ((table.entries + 1) * 5 <= table.index_size * 4)
+        return true;
+    const std::size_t size = table.index_size + table.index_size / 2;
+    auto* grown = static_cast<std::uint64_t*>(std::calloc(size, 8));
+    if (grown != nullptr)
+        prefer_huge_pages(grown, size * 8);
+    if (grown == nullptr)
+        return table.entries + 1 < table.index_size;  // a probe must always meet an empty slot
+    for (std::size_t i = 0; i < table.index_size; ++i)
+        if (const std::uint64_t slot = table.index[i])
+            place<Node>(grown, size, slot_entry<Node>(slot)->hash, slot);
+    std::free(table.index);
+    table.index = grown;
+    table.index_size = size;
+    return true;
+}
+
+// A name's hash is taken when first needed: a name found among the recent
+// entries never needs it.  0 means not taken yet (a true 0 is only taken
+// again).
+inline void
+ensure_hash(hashed_name& name)
+{
+    if (name.hash == 0)
+        name.hash = name_hash(name.text, name.length);
+}
+
+// The first entry in probe order whose name is the name and that pleases
+// the test.
+template <typename Node, typename Test>
+Node*
+probe(const chained_table<Node>& table, hashed_name& name, Test&& test)
+{
+    ensure_hash(name);
+    if (table.index == nullptr)
+        return nullptr;
+    const auto low = static_cast<std::uint32_t>(name.hash);
+    const std::uint64_t tag = slot_tag(name.hash);
+    std::size_t i = home_slot(low, table.index_size);
+    for (std::uint64_t slot; (slot = table.index[i]) != 0;) {
+        if (slot_tag(slot) == tag) {
+            Node* n = slot_entry<Node>(slot);
+            if (n->hash == low && n->length == name.length &&
+                std::memcmp(n->name, name.text, name.length) == 0 && test(n))
+                return n;
+        }
+        if (++i == table.index_size)
+            i = 0;
+    }
+    return nullptr;
+}
+
+// An entry of that name, whatever its kind.  A group entry and a regular
+// one may share a name; which of them is found does not matter to callers.
 template <typename Node>
 Node*
-new_counted_node(chained_table<Node>& table, const char* name, std::size_t length,
-                 std::uint32_t hash, int kind, u64 hits, u64& unique)
+find_name(const chained_table<Node>& table, hashed_name& name)
 {
-    Node* n = new_node<Node>(name, length, hash);
-    if (n == nullptr)
-        return nullptr;
-    n->kind = kind;
-    n->hits = hits;
-    link_at_head(table, n, kind);
-    if (kind != kind_group)
-        ++unique;
-    return n;
+    return probe(table, name, [](const Node*) { return true; });
 }
 
 // An entry matches by name when its kind equals the requested one, or
 // neither is a group: regular and hidden entries of one name are one entry.
 template <typename Node>
 Node*
-find_kind(const chained_table<Node>& table, const char* name, std::size_t length,
-          std::uint32_t hash, int kind)
+find_kind(const chained_table<Node>& table, hashed_name& name, int kind)
 {
-    for (Node* n = table.bucket[hash & (table_size - 1)]; n != nullptr; n = n->next)
-        if (n->hash == hash && n->length == length && std::memcmp(n->name, name, length) == 0 &&
-            (n->kind == kind || (n->kind != kind_group && kind != kind_group)))
-            return n;
-    return nullptr;
+    return probe(table, name, [kind](const Node* n) {
+        return n->kind == kind || (n->kind != kind_group && kind != kind_group);
+    });
 }
 
+// The entry a request of that name and kind counts in.  A name has one
+// non-group entry, so a hint or a recent entry of that name is it.
+// recent_checked: the caller looked among the recent entries already.
 template <typename Node>
 Node*
-find_name(const chained_table<Node>& table, const char* name, std::size_t length,
-          std::uint32_t hash)
+find_entry(chained_table<Node>& table, hashed_name& name, int kind, Node* hint, bool recent_checked)
 {
-    for (Node* n = table.bucket[hash & (table_size - 1)]; n != nullptr; n = n->next)
-        if (n->hash == hash && n->length == length && std::memcmp(n->name, name, length) == 0)
+    if (kind == kind_group)
+        return find_kind(table, name, kind);
+    if (hint != nullptr)
+        return hint;
+    if (!recent_checked)
+        if (Node* n = find_recent(table, name.text, name.length))
             return n;
-    return nullptr;
-}
-
-// The entry a request of that name and kind counts in: a recent entry first
-// (a name has one non-group entry), else the chain.  hash is set when the
-// chain was searched, for a new entry.
-template <typename Node>
-Node*
-find_entry(chained_table<Node>& table, const char* name, std::size_t length, int kind,
-           std::uint32_t& hash)
-{
-    if (kind != kind_group) {
-        const hashed_name* known = known_name(name);
-        if (known != nullptr && known->length == length) {
-            // The record's names were looked up among the recent entries already.
-            const int which = static_cast<const void*>(&table) == &daily_site_table ? 1 : 0;
-            if (known->entry[which] != nullptr)
-                return static_cast<Node*>(known->entry[which]);
-        } else if (Node* n = find_recent(table, name, length)) {
-            return n;
-        }
-    }
-    hash = hash_of(name, length);
-    Node* n = find_kind(table, name, length, hash, kind);
-    if (n != nullptr && kind != kind_group)
+    Node* n = find_kind(table, name, kind);
+    if (n != nullptr)
         remember(table, n);
     return n;
 }
 
 // The first non-group url_table entry of that name.
 unode*
-find_page(const char* name)
+find_page(hashed_name& name)
 {
-    if (name == nullptr || name[0] == '\0')
+    if (name.length == 0)
         return nullptr;
-    const std::size_t length = length_of(name);
-    const std::uint32_t hash = hash_of(name, length);
-    for (unode* n = url_table.bucket[hash & (table_size - 1)]; n != nullptr; n = n->next)
-        if (n->hash == hash && n->length == length && n->kind != kind_group &&
-            std::memcmp(n->name, name, length) == 0)
-            return n;
-    return nullptr;
+    return probe(url_table, name, [](const unode* n) { return n->kind != kind_group; });
 }
 
 void
-count_entry(const char* url)
+count_entry()
 {
-    if (unode* u = find_page(url))
+    unode* u = g_request.entry;
+    if (u == nullptr) {
+        hashed_name url{const_cast<char*>(g_request.url), g_request.length, g_request.hash};
+        u = find_page(url);
+        g_request.hash = url.hash;
+    }
+    if (u != nullptr)
         ++u->entries;
 }
 
-// A host's last page is the name text of a url_table entry (or no_url): the
-// entry is found from its name, which lies right after it.  Only a group entry
-// needs the search for the regular entry of that name.
-void
-count_exit(const char* last_url)
+// The current URL's url_table entry, which becomes a host's last page.  Any
+// entry of the name does: a group entry's exit is counted in the regular one.
+unode*
+current_page()
 {
-    if (last_url == nullptr || last_url == no_url || last_url[0] == '\0')
+    if (g_request.entry == nullptr && g_request.length != 0) {
+        hashed_name url{const_cast<char*>(g_request.url), g_request.length, g_request.hash};
+        g_request.entry = find_page(url);
+        g_request.hash = url.hash;
+        if (g_request.entry == nullptr)
+            return find_name(url_table, url);
+    }
+    return g_request.entry;
+}
+
+// A group entry of the last page's name is not where its exit counts.
+void
+count_exit(unode* last_url)
+{
+    if (last_url == nullptr)
         return;
-    unode* u = reinterpret_cast<unode*>(const_cast<char*>(last_url)) - 1;
-    if (u->kind == kind_group)
-        u = find_page(last_url);
+    unode* u = last_url;
+    if (u->kind == kind_group) {
+        hashed_name name{u->name, u->length, 0};
+        u = find_page(name);
+    }
     if (u != nullptr)
         ++u->exits;
+}
+
+// ---- entries
+
+// Cuts a name longer than the capacity, in place, with the entry's warning.
+// Returns true when it was cut.
+bool
+cut_name(hashed_name& name, std::size_t capacity, const char* entry)
+{
+    if (name.length <= capacity)
+        return false;
+    if (warnings_enabled()) {
+        std::fprintf(stderr, "[%s] %s (%d)", entry, msg::string_too_long,
+                     static_cast<int>(name.length));
+        if (g_settings.debug)
+            std::fprintf(stderr, ":\n--> %s", name.text);
+        std::fputc('\n', stderr);
+    }
+    name.text[capacity] = '\0';
+    name.length = capacity;
+    name.hash = 0;
+    return true;
+}
+
+// Room for an entry of that size in the table's arena; nullptr when memory
+// is exhausted.  Each block is twice the one before, up to a limit, so that
+// small tables stay small.
+void*
+arena_allocate(entry_arena& arena, std::size_t size)
+{
+    size = (size + 7) & ~static_cast<std::size_t>(7);
+    if (static_cast<std::size_t>(arena.end - arena.cursor) < size) {
+        std::size_t data = arena.next_block;
+        if (data < first_block)
+            data = first_block;
+        if (data < size)
+            data = size;
+        void* memory = table_allocate(sizeof(entry_arena::block) + data);
+        if (memory == nullptr)
+            return nullptr;
+        prefer_huge_pages(memory, data);
+        auto* block = static_cast<entry_arena::block*>(memory);
+        block->next = arena.blocks;
+        arena.blocks = block;
+        arena.cursor = reinterpret_cast<char*>(block + 1);
+        arena.end = arena.cursor + data;
+        arena.next_block = data * 2 < last_block ? data * 2 : last_block;
+    }
+    void* p = arena.cursor;
+    arena.cursor += size;
+    return p;
+}
+
+void
+free_arena(entry_arena& arena)
+{
+    while (arena.blocks != nullptr) {
+        entry_arena::block* next = arena.blocks->next;
+        ::operator delete(static_cast<void*>(arena.blocks));
+        arena.blocks = next;
+    }
+    arena.cursor = arena.end = nullptr;
+    arena.next_block = 0;
+}
+
+// A new entry, at the head of its bucket's chain and in the index.  The
+// entry's name follows it.  nullptr when memory is exhausted; nothing is
+// added then.
+template <typename Node>
+Node*
+new_node(chained_table<Node>& table, const hashed_name& name, int kind)
+{
+    if (!reserve_index(table))
+        return nullptr;
+    void* memory = arena_allocate(table.arena, sizeof(Node) + name.length + 1);
+    if (memory == nullptr)
+        return nullptr;
+    const auto address = reinterpret_cast<std::uintptr_t>(memory);
+    if ((address & ~address_bits) != 0)
+        return nullptr;  // never here: user addresses have 47 bits on the machines we build for
+    Node* n = new (memory) Node{};
+    n->name = reinterpret_cast<char*>(n + 1);
+    std::memcpy(n->name, name.text, name.length);
+    n->name[name.length] = '\0';
+    n->hash = static_cast<std::uint32_t>(name.hash);
+    n->length = static_cast<std::uint32_t>(name.length);
+
+    Node*& head = table.bucket[super_fast_hash(name.text, name.length) & (table_size - 1)];
+    n->next = head;
+    head = n;
+    place<Node>(table.index, table.index_size, n->hash, slot_tag(name.hash) | address);
+    ++table.entries;
+    if (kind != kind_group)
+        remember(table, n);
+    return n;
+}
+
+// A new entry of a kinded table; the table's distinct count goes up unless
+// the entry is a group.
+template <typename Node>
+Node*
+new_counted_node(chained_table<Node>& table, const hashed_name& name, int kind, u64 hits,
+                 u64& unique)
+{
+    Node* n = new_node(table, name, kind);
+    if (n == nullptr)
+        return nullptr;
+    n->kind = kind;
+    n->hits = hits;
+    if (kind != kind_group)
+        ++unique;
+    return n;
 }
 
 // A page request after a pause of at least VisitTimeout begins a new visit.
@@ -295,9 +461,262 @@ is_hidden_by(const nlist& list, const char* name)
     return match_nlist(list, name) != nullptr;
 }
 
+int
+add_host_entry(hashed_name& name, hnode* hint, bool recent_checked, int kind, u64 hits, u64 files,
+               u64& unique, u64 restored_visits, double bytes, u64 time, const char* last_url_name,
+               host_table& table)
+{
+    if (cut_name(name, host_name_capacity, "new_hnode")) {
+        hint = nullptr;
+        recent_checked = false;
+    }
+    // Only the month's own host entries drive entry and exit pages; group
+    // entries count their visits without counting the pages a second time.
+    const bool tracks_pages = &table == &site_table && kind != kind_group;
+
+    if (hnode* n = find_entry(table, name, kind, hint, recent_checked)) {
+        n->hits += hits;
+        n->files += files;
+        n->bytes += bytes;
+        if (g_request.is_page) {
+            if (starts_visit(time, n->last_time)) {
+                ++n->visits;
+                if (tracks_pages) {
+                    count_exit(n->last_url);
+                    count_entry();
+                }
+            }
+            n->last_url = current_page();
+            n->last_time = time;
+        }
+        return 0;
+    }
+
+    hnode* n = new_counted_node(table, name, kind, hits, unique);
+    if (n == nullptr)
+        return 1;
+    n->files = files;
+    n->bytes = bytes;
+    n->last_url = nullptr;
+
+    if (restored_visits != 0) {
+        n->visits = restored_visits - 1;
+        if (last_url_name != nullptr && last_url_name[0] != '\0') {
+            hashed_name last = measured_name(const_cast<char*>(last_url_name));
+            n->last_url = find_name(url_table, last);
+        }
+        n->last_time = time;
+        return 0;
+    }
+    if (g_request.is_page) {
+        if (tracks_pages)
+            count_entry();
+        n->last_url = current_page();
+        n->last_time = time;
+        n->visits = 1;
+    }
+    if (kind != kind_group &&
+        (g_settings.hide_all_sites || is_hidden_by(g_settings.hide_site, n->name)))
+        n->kind = kind_hidden;
+    return 0;
+}
+
+int
+add_url_entry(hashed_name& name, unode*& hint, bool recent_checked, int kind, u64 hits, u64& unique,
+              u64 entries, u64 exits, double bytes)
+{
+    if (name.text[0] == '-') {
+        hint = nullptr;
+        return 0;
+    }
+    if (cut_name(name, url_name_capacity, "new_unode")) {
+        hint = nullptr;
+        recent_checked = false;
+    }
+    if (unode* n = find_entry(url_table, name, kind, hint, recent_checked)) {
+        n->hits += hits;
+        n->bytes += bytes;
+        if (kind != kind_group)
+            hint = n;
+        return 0;
+    }
+    unode* n = new_counted_node(url_table, name, kind, hits, unique);
+    if (kind != kind_group)
+        hint = n;
+    if (n == nullptr)
+        return 1;
+    n->bytes = bytes;
+    n->entries = entries;
+    n->exits = exits;
+    if (kind != kind_group && is_hidden_by(g_settings.hide_url, n->name))
+        n->kind = kind_hidden;
+    return 0;
+}
+
+// Referrers and agents: a count, a kind and a hide list.
+int
+add_named_count(chained_table<rnode>& table, hashed_name& name, rnode* hint, bool recent_checked,
+                std::size_t capacity, const char* entry, int kind, u64 hits, u64& unique,
+                const nlist& hide)
+{
+    if (cut_name(name, capacity, entry)) {
+        hint = nullptr;
+        recent_checked = false;
+    }
+    if (rnode* n = find_entry(table, name, kind, hint, recent_checked)) {
+        n->hits += hits;
+        return 0;
+    }
+    rnode* n = new_counted_node(table, name, kind, hits, unique);
+    if (n == nullptr)
+        return 1;
+    if (kind != kind_group && is_hidden_by(hide, n->name))
+        n->kind = kind_hidden;
+    return 0;
+}
+
+int
+add_referrer_entry(hashed_name& name, rnode* hint, bool recent_checked, int kind, u64 hits,
+                   u64& unique)
+{
+    if (name.text[0] == '-') {
+        static constexpr char direct[] = "- (Direct Request)";
+        std::memcpy(name.text, direct, sizeof direct);
+        name.length = sizeof direct - 1;
+        name.hash = 0;
+        hint = nullptr;
+        recent_checked = false;
+    }
+    return add_named_count(referrer_table, name, hint, recent_checked, referrer_name_capacity,
+                           "new_rnode", kind, hits, unique, g_settings.hide_referrer);
+}
+
+int
+add_agent_entry(hashed_name& name, anode* hint, bool recent_checked, int kind, u64 hits,
+                u64& unique)
+{
+    if (name.text[0] == '-')
+        return 0;
+    return add_named_count(agent_table, name, hint, recent_checked, agent_name_capacity,
+                           "new_anode", kind, hits, unique, g_settings.hide_agent);
+}
+
+int
+add_user_entry(hashed_name& name, inode* hint, bool recent_checked, int kind, u64 hits, u64 files,
+               u64& unique, u64 restored_visits, double bytes, u64 time)
+{
+    if (name.text[0] == '\0' || name.text[0] == '-')
+        return 0;
+    if (cut_name(name, user_name_capacity, "new_inode")) {
+        hint = nullptr;
+        recent_checked = false;
+    }
+    if (inode* n = find_entry(user_table, name, kind, hint, recent_checked)) {
+        n->hits += hits;
+        n->files += files;
+        n->bytes += bytes;
+        if (g_request.is_page) {
+            if (starts_visit(time, n->last_time))
+                ++n->visits;
+            n->last_time = time;
+        }
+        return 0;
+    }
+    inode* n = new_counted_node(user_table, name, kind, hits, unique);
+    if (n == nullptr)
+        return 1;
+    n->files = files;
+    n->bytes = bytes;
+    n->visits = 1;
+    if (restored_visits != 0) {
+        n->visits = restored_visits - 1;
+        n->last_time = time;
+        return 0;
+    }
+    if (g_request.is_page)
+        n->last_time = time;
+    if (kind != kind_group && is_hidden_by(g_settings.hide_user, n->name))
+        n->kind = kind_hidden;
+    return 0;
+}
+
+// The recent entry of one of the record's names, or, when there is none,
+// its hash, with its home slot on its way into the cache.
+template <typename Node>
+Node*
+prepare_name(const chained_table<Node>& table, hashed_name& name)
+{
+    if (Node* n = find_recent(table, name.text, name.length))
+        return n;
+    ensure_hash(name);
+    if (table.index != nullptr)
+        __builtin_prefetch(
+            &table.index[home_slot(static_cast<std::uint32_t>(name.hash), table.index_size)]);
+    return nullptr;
+}
+
+// The entry in the name's home slot, when it likely is the name's.
+template <typename Node>
+void
+prefetch_entry(const chained_table<Node>& table, const hashed_name& name, const Node* hint)
+{
+    if (hint != nullptr || table.index == nullptr)
+        return;
+    const std::uint64_t slot =
+        table.index[home_slot(static_cast<std::uint32_t>(name.hash), table.index_size)];
+    if (slot != 0 && slot_tag(slot) == slot_tag(name.hash)) {
+        const Node* n = slot_entry<Node>(slot);
+        __builtin_prefetch(n);
+        __builtin_prefetch(n + 1);
+    }
+}
+
 }  // namespace
 
 void* (*table_allocate)(std::size_t size) = allocate_nothrow;
+
+template <int c, int d>
+std::uint64_t
+sip_hash(const void* data, std::size_t length, std::uint64_t k0, std::uint64_t k1)
+{
+    sip_state s{k0 ^ 0x736f6d6570736575ULL, k1 ^ 0x646f72616e646f6dULL, k0 ^ 0x6c7967656e657261ULL,
+                k1 ^ 0x7465646279746573ULL};
+    const auto* p = static_cast<const unsigned char*>(data);
+    const unsigned char* end = p + (length & ~static_cast<std::size_t>(7));
+    for (; p != end; p += 8) {
+        const std::uint64_t m = load64(p);
+        s.v3 ^= m;
+        for (int i = 0; i < c; ++i)
+            s.round();
+        s.v0 ^= m;
+    }
+    std::uint64_t last = static_cast<std::uint64_t>(length) << 56;
+    for (std::size_t i = 0; i < (length & 7); ++i)
+        last |= static_cast<std::uint64_t>(p[i]) << (8 * i);
+    s.v3 ^= last;
+    for (int i = 0; i < c; ++i)
+        s.round();
+    s.v0 ^= last;
+    s.v2 ^= 0xff;
+    for (int i = 0; i < d; ++i)
+        s.round();
+    return s.v0 ^ s.v1 ^ s.v2 ^ s.v3;
+}
+
+template std::uint64_t sip_hash<1, 3>(const void*, std::size_t, std::uint64_t, std::uint64_t);
+template std::uint64_t sip_hash<2, 4>(const void*, std::size_t, std::uint64_t, std::uint64_t);
+
+std::uint64_t
+name_hash(const char* text, std::size_t length)
+{
+    return sip_hash<1, 3>(text, length, run_key.k0, run_key.k1);
+}
+
+hashed_name
+measured_name(char* text)
+{
+    return {text, std::strlen(text), 0};
+}
 
 std::uint32_t
 super_fast_hash(const char* text, std::size_t length)
@@ -361,182 +780,123 @@ table_hash(const char* name)
 void
 set_current_url(const char* url, bool is_page)
 {
-    current.url = url;
-    current.is_page = is_page;
-}
-
-namespace {
-
-// The name's hash and recent entry: the hash is the entry's when it has one,
-// else it is computed and the name's chain prefetched.
-template <typename Node>
-std::uint32_t
-prepare_name(const chained_table<Node>& table, const char* name, std::size_t length, void*& entry)
-{
-    Node* n = find_recent(table, name, length);
-    entry = n;
-    if (n != nullptr)
-        return n->hash;
-    const std::uint32_t hash = super_fast_hash(name, length);
-    prefetch_chain(table, hash);
-    return hash;
-}
-
-}  // namespace
-
-void
-prepare_record_names(const char* host, const char* url, const char* referrer, const char* agent,
-                     const char* user)
-{
-    const char* names[5] = {host, url, referrer, agent, user};
-    for (int i = 0; i < 5; ++i)
-        record_names[i] = {names[i], std::strlen(names[i]), 0, {nullptr, nullptr}};
-    hashed_name* r = record_names;
-    r[0].hash = prepare_name(site_table, host, r[0].length, r[0].entry[0]);
-    r[1].hash = prepare_name(url_table, url, r[1].length, r[1].entry[0]);
-    r[2].hash = prepare_name(referrer_table, referrer, r[2].length, r[2].entry[0]);
-    r[3].hash = prepare_name(agent_table, agent, r[3].length, r[3].entry[0]);
-    r[4].hash = prepare_name(user_table, user, r[4].length, r[4].entry[0]);
-    r[0].entry[1] = find_recent(daily_site_table, host, r[0].length);
-    if (r[0].entry[1] == nullptr)
-        prefetch_chain(daily_site_table, r[0].hash);
-    record_names_known = true;
+    const std::size_t length = std::strlen(url);
+    g_request = {url, length, 0, is_page, nullptr};
 }
 
 void
-forget_record_names()
+set_current_url(const hashed_name& url, bool is_page, unode* entry)
 {
-    record_names_known = false;
+    g_request = {url.text, url.length, url.hash, is_page, entry};
+}
+
+void
+prepare_record_names(record_names& names, log_record& r)
+{
+    names.host = {r.host, std::strlen(r.host), 0};
+    names.url = {r.request, std::strlen(r.request), 0};
+    names.referrer = {r.referrer, std::strlen(r.referrer), 0};
+    names.agent = {r.agent, std::strlen(r.agent), 0};
+    names.user = {r.user, std::strlen(r.user), 0};
+
+    // First every hash and index slot, then the chains' first entries: the
+    // loads of one name overlap those of the others.
+    names.site_hint = prepare_name(site_table, names.host);
+    names.daily_hint = prepare_name(daily_site_table, names.host);
+    names.url_hint = prepare_name(url_table, names.url);
+    names.referrer_hint = prepare_name(referrer_table, names.referrer);
+    names.agent_hint = prepare_name(agent_table, names.agent);
+    names.user_hint = prepare_name(user_table, names.user);
+
+    prefetch_entry(site_table, names.host, names.site_hint);
+    prefetch_entry(daily_site_table, names.host, names.daily_hint);
+    prefetch_entry(url_table, names.url, names.url_hint);
+    prefetch_entry(referrer_table, names.referrer, names.referrer_hint);
+    prefetch_entry(agent_table, names.agent, names.agent_hint);
+    prefetch_entry(user_table, names.user, names.user_hint);
 }
 
 const char*
 lookup_url_name(const char* name)
 {
-    const std::size_t length = length_of(name);
-    const unode* u = find_name(url_table, name, length, hash_of(name, length));
+    hashed_name key = measured_name(const_cast<char*>(name));
+    const unode* u = find_name(url_table, key);
     return u != nullptr ? u->name : no_url;
+}
+
+int
+add_host(hashed_name& name, hnode* hint, int kind, u64 hits, u64 files, u64& unique,
+         u64 restored_visits, double bytes, u64 time, const char* last_url_name, host_table& table)
+{
+    return add_host_entry(name, hint, true, kind, hits, files, unique, restored_visits, bytes, time,
+                          last_url_name, table);
 }
 
 int
 add_host(char* name, int kind, u64 hits, u64 files, u64& unique, u64 restored_visits, double bytes,
          u64 time, const char* last_url_name, host_table& table)
 {
-    std::size_t length = length_of(name);
-    cut_name(name, length, 255, "new_hnode");
-    const std::uint32_t hash = hash_of(name, length);
-    // Only the month's own host entries drive entry and exit pages; group
-    // entries count their visits without counting the pages a second time.
-    const bool tracks_pages = &table == &site_table && kind != kind_group;
+    hashed_name key = measured_name(name);
+    return add_host_entry(key, nullptr, false, kind, hits, files, unique, restored_visits, bytes,
+                          time, last_url_name, table);
+}
 
-    if (hnode* n = find_kind(table, name, length, hash, kind)) {
-        n->hits += hits;
-        n->files += files;
-        n->bytes += bytes;
-        if (current.is_page) {
-            if (starts_visit(time, n->last_time)) {
-                ++n->visits;
-                if (tracks_pages) {
-                    count_exit(n->last_url);
-                    count_entry(current.url);
-                }
-            }
-            n->last_url = lookup_url_name(current.url);
-            n->last_time = time;
-        }
-        return 0;
-    }
-
-    hnode* n = new_counted_node(table, name, length, hash, kind, hits, unique);
-    if (n == nullptr)
-        return 1;
-    n->files = files;
-    n->bytes = bytes;
-    n->last_url = no_url;
-
-    if (restored_visits != 0) {
-        n->visits = restored_visits - 1;
-        n->last_url = lookup_url_name(last_url_name != nullptr ? last_url_name : "");
-        n->last_time = time;
-        return 0;
-    }
-    if (current.is_page) {
-        if (tracks_pages)
-            count_entry(current.url);
-        n->last_url = lookup_url_name(current.url);
-        n->last_time = time;
-        n->visits = 1;
-    }
-    if (kind != kind_group &&
-        (g_settings.hide_all_sites || is_hidden_by(g_settings.hide_site, name)))
-        n->kind = kind_hidden;
-    return 0;
+int
+add_url(hashed_name& name, unode*& hint, int kind, u64 hits, u64& unique, u64 entries, u64 exits,
+        double bytes)
+{
+    return add_url_entry(name, hint, true, kind, hits, unique, entries, exits, bytes);
 }
 
 int
 add_url(char* name, int kind, u64 hits, u64& unique, u64 entries, u64 exits, double bytes)
 {
-    if (name[0] == '-')
-        return 0;
-    std::size_t length = length_of(name);
-    cut_name(name, length, 2047, "new_unode");
-    std::uint32_t hash = 0;
-    if (unode* n = find_entry(url_table, name, length, kind, hash)) {
-        n->hits += hits;
-        n->bytes += bytes;
-        return 0;
-    }
-    unode* n = new_counted_node(url_table, name, length, hash, kind, hits, unique);
-    if (n == nullptr)
-        return 1;
-    n->bytes = bytes;
-    n->entries = entries;
-    n->exits = exits;
-    if (kind != kind_group && is_hidden_by(g_settings.hide_url, name))
-        n->kind = kind_hidden;
-    return 0;
+    hashed_name key = measured_name(name);
+    unode* entry = nullptr;
+    return add_url_entry(key, entry, false, kind, hits, unique, entries, exits, bytes);
 }
-
-namespace {
 
 int
-add_named_count(chained_table<rnode>& table, char* name, std::size_t capacity, const char* entry,
-                int kind, u64 hits, u64& unique, const nlist& hide)
+add_referrer(hashed_name& name, rnode* hint, int kind, u64 hits, u64& unique)
 {
-    std::size_t length = length_of(name);
-    cut_name(name, length, capacity, entry);
-    std::uint32_t hash = 0;
-    if (rnode* n = find_entry(table, name, length, kind, hash)) {
-        n->hits += hits;
-        return 0;
-    }
-    rnode* n = new_counted_node(table, name, length, hash, kind, hits, unique);
-    if (n == nullptr)
-        return 1;
-    if (kind != kind_group && is_hidden_by(hide, name))
-        n->kind = kind_hidden;
-    return 0;
+    return add_referrer_entry(name, hint, true, kind, hits, unique);
 }
-
-}  // namespace
 
 int
 add_referrer(char* name, int kind, u64 hits, u64& unique)
 {
-    if (name[0] == '-') {
-        forget_name(name);
-        std::strcpy(name, "- (Direct Request)");
-    }
-    return add_named_count(referrer_table, name, 255, "new_rnode", kind, hits, unique,
-                           g_settings.hide_referrer);
+    hashed_name key = measured_name(name);
+    return add_referrer_entry(key, nullptr, false, kind, hits, unique);
+}
+
+int
+add_agent(hashed_name& name, anode* hint, int kind, u64 hits, u64& unique)
+{
+    return add_agent_entry(name, hint, true, kind, hits, unique);
 }
 
 int
 add_agent(char* name, int kind, u64 hits, u64& unique)
 {
-    if (name[0] == '-')
-        return 0;
-    return add_named_count(agent_table, name, 127, "new_anode", kind, hits, unique,
-                           g_settings.hide_agent);
+    hashed_name key = measured_name(name);
+    return add_agent_entry(key, nullptr, false, kind, hits, unique);
+}
+
+int
+add_user(hashed_name& name, inode* hint, int kind, u64 hits, u64 files, u64& unique,
+         u64 restored_visits, double bytes, u64 time)
+{
+    return add_user_entry(name, hint, true, kind, hits, files, unique, restored_visits, bytes,
+                          time);
+}
+
+int
+add_user(char* name, int kind, u64 hits, u64 files, u64& unique, u64 restored_visits, double bytes,
+         u64 time)
+{
+    hashed_name key = measured_name(name);
+    return add_user_entry(key, nullptr, false, kind, hits, files, unique, restored_visits, bytes,
+                          time);
 }
 
 int
@@ -544,56 +904,16 @@ add_search(char* name, u64 hits)
 {
     if (name[0] == '\0' || name[0] == ' ')
         return 0;
-    std::size_t length = length_of(name);
-    cut_name(name, length, 127, "new_snode");
-    const std::uint32_t hash = super_fast_hash(name, length);
-    if (snode* n = find_name(search_table, name, length, hash)) {
+    hashed_name key = measured_name(name);
+    cut_name(key, search_name_capacity, "new_snode");
+    if (snode* n = find_name(search_table, key)) {
         n->hits += hits;
         return 0;
     }
-    snode* n = new_node<snode>(name, length, hash);
+    snode* n = new_node(search_table, key, kind_regular);
     if (n == nullptr)
         return 1;
     n->hits = hits;
-    link_at_head(search_table, n, kind_regular);
-    return 0;
-}
-
-int
-add_user(char* name, int kind, u64 hits, u64 files, u64& unique, u64 restored_visits, double bytes,
-         u64 time)
-{
-    if (name[0] == '\0' || name[0] == '-')
-        return 0;
-    std::size_t length = length_of(name);
-    cut_name(name, length, 63, "new_inode");
-    std::uint32_t hash = 0;
-    if (inode* n = find_entry(user_table, name, length, kind, hash)) {
-        n->hits += hits;
-        n->files += files;
-        n->bytes += bytes;
-        if (current.is_page) {
-            if (starts_visit(time, n->last_time))
-                ++n->visits;
-            n->last_time = time;
-        }
-        return 0;
-    }
-    inode* n = new_counted_node(user_table, name, length, hash, kind, hits, unique);
-    if (n == nullptr)
-        return 1;
-    n->files = files;
-    n->bytes = bytes;
-    n->visits = 1;
-    if (restored_visits != 0) {
-        n->visits = restored_visits - 1;
-        n->last_time = time;
-        return 0;
-    }
-    if (current.is_page)
-        n->last_time = time;
-    if (kind != kind_group && is_hidden_by(g_settings.hide_user, name))
-        n->kind = kind_hidden;
     return 0;
 }
 
@@ -602,12 +922,11 @@ add_dns(char* name, const void* addr, int addr_len)
 {
     if (name[0] == '\0' || name[0] == ' ')
         return 0;
-    std::size_t length = length_of(name);
-    cut_name(name, length, 255, "new_dnode");
-    const std::uint32_t hash = super_fast_hash(name, length);
-    if (find_name(dns_table, name, length, hash) != nullptr)
+    hashed_name key = measured_name(name);
+    cut_name(key, dns_name_capacity, "new_dnode");
+    if (find_name(dns_table, key) != nullptr)
         return 0;
-    dnode* n = new_node<dnode>(name, length, hash);
+    dnode* n = new_node(dns_table, key, kind_regular);
     if (n == nullptr)
         return 1;
     if (addr != nullptr && addr_len > 0) {
@@ -617,14 +936,13 @@ add_dns(char* name, const void* addr, int addr_len)
         std::memcpy(n->addr, addr, len);
     }
     n->addr_len = addr_len;
-    link_at_head(dns_table, n, kind_regular);
     return 0;
 }
 
 void
 close_open_visits(u64 time)
 {
-    for_each_node(site_table, [&](const hnode* n) {
+    for_each_node(site_table, [&](hnode* n) {
         if (n->kind != kind_group && starts_visit(time, n->last_time))
             count_exit(n->last_url);
     });
@@ -645,14 +963,13 @@ template <typename Node>
 void
 clear_table(chained_table<Node>& table)
 {
-    for (Node*& head : table.bucket) {
-        while (head != nullptr) {
-            Node* next = head->next;
-            head->~Node();
-            ::operator delete(head);
-            head = next;
-        }
-    }
+    for (Node*& head : table.bucket)
+        head = nullptr;
+    free_arena(table.arena);
+    std::free(table.index);
+    table.index = nullptr;
+    table.index_size = 0;
+    table.entries = 0;
     for (Node*& n : table.recent)
         n = nullptr;
 }
@@ -667,6 +984,7 @@ template void clear_table(chained_table<dnode>&);
 void
 clear_month_tables()
 {
+    g_request.entry = nullptr;
     clear_table(daily_site_table);
     clear_table(url_table);
     clear_table(site_table);

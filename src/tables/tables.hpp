@@ -1,44 +1,57 @@
 // The counting tables of the open month (hosts, URLs, referrers, agents,
-// search strings, users) and the DNS work table: 4096 chained buckets each.
+// search strings, users) and the DNS work table.
+//
+// Each table has two views of its entries.  The 4096 chains (`bucket`,
+// linked by `next`) are what the state file and the reports see: buckets 0
+// to 4095, newest entry first in each.  Lookups never walk them: they go
+// through the table's name index, an open-addressing array that grows with
+// the table, keyed by a hash with a random key of this run, so a lookup
+// costs the same at any size and no client can pick names that pile up in
+// one place.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
 
 #include "common/records.hpp"
+#include "common/types.hpp"
 
 inline constexpr int table_size = 4096;
 
 enum node_kind : int { kind_regular = 0, kind_hidden = 1, kind_group = 2 };
 
+struct unode;
+
+// In every entry the hash and length lead, so that a lookup that finds its
+// entry reads one cache line of it; the name follows the entry.
 struct hnode {
-    hnode* next;           // in its chain; next and hash lead, so a chain walk
-    std::uint32_t hash;    // reads one cache line per entry it passes
+    std::uint32_t hash;    // the low half of the name's name_hash
     std::uint32_t length;  // of the name
     char* name;
+    hnode* next;  // in its bucket's chain
     int kind;
     u64 hits, files, visits;
-    u64 last_time;         // time of the last page request
-    const char* last_url;  // the name of that page's url_table entry itself, or no_url:
-                           // url_table and site_table are only ever cleared together
+    u64 last_time;    // time of the last page request
+    unode* last_url;  // that page's url_table entry, or nullptr: url_table and
+                      // site_table are only ever cleared together
     double bytes;
 };
 
 struct unode {
-    unode* next;           // in its chain; next and hash lead, so a chain walk
-    std::uint32_t hash;    // reads one cache line per entry it passes
-    std::uint32_t length;  // of the name
+    std::uint32_t hash;
+    std::uint32_t length;
     char* name;
+    unode* next;
     int kind;
     u64 hits, files, entries, exits;
     double bytes;
 };
 
 struct rnode {
-    rnode* next;           // in its chain; next and hash lead, so a chain walk
-    std::uint32_t hash;    // reads one cache line per entry it passes
-    std::uint32_t length;  // of the name
+    std::uint32_t hash;
+    std::uint32_t length;
     char* name;
+    rnode* next;
     int kind;
     u64 hits;
 };
@@ -46,18 +59,18 @@ struct rnode {
 using anode = rnode;  // agents have the referrers' shape
 
 struct snode {
-    snode* next;           // in its chain; next and hash lead, so a chain walk
-    std::uint32_t hash;    // reads one cache line per entry it passes
-    std::uint32_t length;  // of the name
+    std::uint32_t hash;
+    std::uint32_t length;
     char* name;
+    snode* next;
     u64 hits;
 };
 
 struct inode {
-    inode* next;           // in its chain; next and hash lead, so a chain walk
-    std::uint32_t hash;    // reads one cache line per entry it passes
-    std::uint32_t length;  // of the name
+    std::uint32_t hash;
+    std::uint32_t length;
     char* name;
+    inode* next;
     int kind;
     u64 hits, files, visits;
     u64 last_time;
@@ -65,10 +78,10 @@ struct inode {
 };
 
 struct dnode {
-    dnode* next;           // in its chain; next and hash lead, so a chain walk
-    std::uint32_t hash;    // reads one cache line per entry it passes
-    std::uint32_t length;  // of the name
+    std::uint32_t hash;
+    std::uint32_t length;
     char* name;
+    dnode* next;
     unsigned char addr[128];
     int addr_len;
     dnode* work_next;  // the resolver's work list
@@ -76,11 +89,30 @@ struct dnode {
 
 inline constexpr int recent_slots = 256;
 
-/// A table: the heads of its 4096 chains (new entries go to the head), and
-/// the entries counted lately, which a name counted again finds without
-/// hashing its whole text.
+/// Where a table's entries live: blocks that are handed out in order and
+/// freed together when the table is cleared.
+struct entry_arena {
+    struct block {
+        block* next;
+    };
+    block* blocks = nullptr;
+    char* cursor = nullptr;
+    char* end = nullptr;
+    std::size_t next_block = 0;  // bytes of the next block
+};
+
+/// A table: the heads of its 4096 chains (new entries go to the head), the
+/// name index over the same entries, and the entries counted lately, which a
+/// name counted again finds without hashing its whole text.
 template <typename Node> struct chained_table {
     Node* bucket[table_size] = {};
+    // Each index slot is 0 or an entry's address with 16 more bits of its
+    // name's hash in the top bits, so a probe reads an entry only when its
+    // name is likely the one sought.
+    std::uint64_t* index = nullptr;  // nullptr until the first entry
+    std::size_t index_size = 0;
+    std::size_t entries = 0;
+    entry_arena arena;
     Node* recent[recent_slots] = {};  // non-group entries only; a hint, never the truth
 };
 
@@ -101,30 +133,85 @@ extern const char* const no_url;
 /// SuperFastHash of the bytes of the text (full 32 bits).
 std::uint32_t super_fast_hash(const char* text, std::size_t length);
 
-/// The bucket of a name: the low 12 bits of its hash.
+/// The bucket of a name: the low 12 bits of its SuperFastHash.
 int table_hash(const char* name);
 
-/// The URL of the record being counted, and whether it is a page: the host
-/// and user tables read them for their visits.
-void set_current_url(const char* url, bool is_page);
+/// SipHash with c compression and d finalization rounds, keyed by k0 and k1.
+template <int c, int d>
+std::uint64_t sip_hash(const void* data, std::size_t length, std::uint64_t k0, std::uint64_t k1);
 
-/// Hashes the names of the record about to be counted and starts loading
-/// their chains, so that the inserts do not wait for memory one after
-/// another.  The inserts reuse these hashes for texts that are unchanged
-/// (same place, same length) until forget_record_names.
-void prepare_record_names(const char* host, const char* url, const char* referrer,
-                          const char* agent, const char* user);
-void forget_record_names();
+/// The key of the name indexes: SipHash-1-3 under this run's random key.
+std::uint64_t name_hash(const char* text, std::size_t length);
+
+/// A name measured once and hashed at most once.  An adding operation that
+/// cuts or rewrites the text updates length and hash with it.
+struct hashed_name {
+    char* text;
+    std::size_t length;
+    std::uint64_t hash;  // name_hash of the text, or 0 until it is needed
+};
+
+/// The text as a name, its hash not taken yet.
+hashed_name measured_name(char* text);
+
+/// The request being counted: the host and user tables read its URL for
+/// their visits, and count its entry page.
+struct current_request {
+    const char* url;
+    std::size_t length;
+    std::uint64_t hash;  // name_hash of the URL, or 0 until it is needed
+    bool is_page;
+    unode* entry;  // the URL's non-group url_table entry, when known
+};
+extern current_request g_request;
+
+/// Sets the request being counted from a bare URL, or from the record's own
+/// with its entry when the caller knows it.
+void set_current_url(const char* url, bool is_page);
+void set_current_url(const hashed_name& url, bool is_page, unode* entry);
+
+/// The names of one record, each measured and hashed once, and the entries
+/// that the recent hints found for them (nullptr: not among the recent ones).
+/// account_record owns one for the record it counts and passes each name
+/// with its hint to the adding operations.
+struct record_names {
+    hashed_name host, url, referrer, agent, user;
+    hnode* site_hint;
+    hnode* daily_hint;
+    unode* url_hint;
+    rnode* referrer_hint;
+    anode* agent_hint;
+    inode* user_hint;
+};
+
+/// Fills the names from the record's final fields and starts loading the
+/// index chains of those not found among the recent entries, so that the
+/// inserts do not wait for memory one after another.
+void prepare_record_names(record_names& names, log_record& r);
 
 // The adding operations return 0 (also when the name is skipped) or 1 when
 // memory is exhausted; then nothing was added and the caller reports it.
 // A name longer than the entry's capacity is cut, in the caller's buffer too.
+// Each comes in two forms: with a hashed name and its hint (the record's own
+// names), and with a plain text.  A hint is the table's non-group entry of
+// that name; it is used only when the requested kind is not group.
+int add_host(hashed_name& name, hnode* hint, int kind, u64 hits, u64 files, u64& unique,
+             u64 restored_visits, double bytes, u64 time, const char* last_url_name,
+             host_table& table);
 int add_host(char* name, int kind, u64 hits, u64 files, u64& unique, u64 restored_visits,
              double bytes, u64 time, const char* last_url_name, host_table& table);
+// add_url sets its hint to the entry it counted in (nullptr for a skipped name).
+int add_url(hashed_name& name, unode*& hint, int kind, u64 hits, u64& unique, u64 entries,
+            u64 exits, double bytes);
 int add_url(char* name, int kind, u64 hits, u64& unique, u64 entries, u64 exits, double bytes);
-int add_referrer(char* name, int kind, u64 hits, u64& unique);  // name: room for 19 bytes
+// The referrer's text needs room for "- (Direct Request)".
+int add_referrer(hashed_name& name, rnode* hint, int kind, u64 hits, u64& unique);
+int add_referrer(char* name, int kind, u64 hits, u64& unique);
+int add_agent(hashed_name& name, anode* hint, int kind, u64 hits, u64& unique);
 int add_agent(char* name, int kind, u64 hits, u64& unique);
 int add_search(char* name, u64 hits);
+int add_user(hashed_name& name, inode* hint, int kind, u64 hits, u64 files, u64& unique,
+             u64 restored_visits, double bytes, u64 time);
 int add_user(char* name, int kind, u64 hits, u64 files, u64& unique, u64 restored_visits,
              double bytes, u64 time);
 int add_dns(char* name, const void* addr, int addr_len);
@@ -138,7 +225,7 @@ void close_open_visits(u64 time);
 /// The sum of the visits of the table's non-group entries.
 u64 count_table_visits(const host_table& table);
 
-/// Frees every entry of the table.
+/// Frees every entry of the table, its index and its hints.
 template <typename Node> void clear_table(chained_table<Node>& table);
 
 /// Empties the seven monthly tables (not dns_table).
@@ -154,5 +241,6 @@ for_each_node(const chained_table<Node>& table, F&& f)
             f(n);
 }
 
-/// How table entries get their memory; tests replace it to exhaust it.
+/// How table entries get their memory (in blocks of many entries); tests
+/// replace it to exhaust it.
 extern void* (*table_allocate)(std::size_t size);

@@ -2,20 +2,6 @@
 
 #include <iconv.h>
 
-#include "driver/period.hpp"
-
-void
-reset_run_state()
-{
-    g_run = run_counts{};
-    g_clock = period_clock{};
-    g_month = month_counters{};
-    reset_counters();
-    clear_month_tables();
-    clear_table(dns_table);
-    set_current_url("", false);
-}
-
 std::string
 utf8_of_latin2(const std::string& bytes)
 {

@@ -13,10 +13,8 @@
 #include "common/counters.hpp"
 #include "common/settings.hpp"
 #include "driver/accounting.hpp"
+#include "driver/run_state.hpp"
 #include "tables/tables.hpp"
-
-/// Puts the clock, counters, tables and run counts back to a fresh run.
-void reset_run_state();
 
 /// Runs each test in its own temporary directory with default settings.
 class scratch_test : public ::testing::Test {

@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include "tables/name_lists.hpp"
+#include "common/name_lists.hpp"
 #include "test_support.hpp"
 
 TEST(PatternMatch, LeadingStarNeedsOneCharacterBeforeTheSuffix)

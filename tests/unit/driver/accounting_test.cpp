@@ -1,3 +1,5 @@
+#include <algorithm>
+#include <cstdio>
 #include <string>
 
 #include <gtest/gtest.h>
@@ -5,6 +7,7 @@
 #include "driver/accounting.hpp"
 #include "driver/run.hpp"
 #include "input/log_reader.hpp"
+#include "tables/tables.hpp"
 #include "test_support.hpp"
 
 namespace {
@@ -88,6 +91,50 @@ TEST_F(RecordLoop, DayOutsideTheMonthRowsIsABadDate)
         with_date("31/Oct/2000:13:00:00") + with_date("01/Oct/2000:-1:00:00"));
     EXPECT_EQ(g_run.bad, 3u);
     EXPECT_TRUE(g_run.good_record);
+}
+
+TEST_F(RecordLoop, DaysBeyondTheirMonthAreBadDates)
+{
+    run(with_date("31/Feb/2024:13:00:00") + with_date("30/Feb/2024:13:00:00") +
+        with_date("29/Feb/2023:13:00:00") + with_date("31/Apr/2024:13:00:00") +
+        with_date("29/Feb/2100:13:00:00") + with_date("29/Feb/2000:13:00:00") +
+        with_date("29/Feb/2024:13:00:00") + with_date("31/Dec/2024:13:00:00"));
+    EXPECT_EQ(g_run.bad, 5u);
+    EXPECT_EQ(g_run.total - g_run.bad - g_run.ignored, 3u) << "leap days and month ends count";
+}
+
+TEST_F(RecordLoop, YearsAfter2100AreBadDates)
+{
+    run(with_date("01/Jan/2100:13:00:00") + with_date("01/Jan/2101:13:00:00") +
+        with_date("01/Jan/9999:13:00:00") + with_date("01/Jan/1234567890:13:00:00") +
+        with_date("02/Jan/2100:13:00:00"));
+    EXPECT_EQ(g_run.bad, 3u);
+    EXPECT_EQ(g_run.ignored, 0u) << "no far record puts the later ones out of sequence";
+    EXPECT_EQ(g_clock.day, 2);
+}
+
+TEST_F(RecordLoop, ADayBeyondTheMonthLosesNoRecords)
+{
+    // 31 February would be read as 2 March: the next record, an hour
+    // earlier, would be folded into February and the month closed twice.
+    startup_settings().dump_sites = true;
+    run("a - - [28/Feb/2024:10:00:00 +0000] \"GET / HTTP/1.0\" 200 1\n"
+        "b - - [31/Feb/2024:10:00:00 +0000] \"GET / HTTP/1.0\" 200 1\n"
+        "c - - [02/Mar/2024:09:00:00 +0000] \"GET / HTTP/1.0\" 200 1\n"
+        "d - - [02/Mar/2024:11:00:00 +0000] \"GET / HTTP/1.0\" 200 1\n");
+    EXPECT_EQ(g_run.bad, 1u);
+    EXPECT_EQ(g_clock.month, 3);
+    std::string sites;
+    for_each_node(site_table, [&](const hnode* n) { sites += n->name; });
+    std::sort(sites.begin(), sites.end());
+    EXPECT_EQ(sites, "cd");
+    std::FILE* f = std::fopen("site_202402.tab", "r");
+    ASSERT_NE(f, nullptr);
+    char line[256] = {};
+    ASSERT_NE(std::fgets(line, sizeof line, f), nullptr);
+    EXPECT_STREQ(line, "1\t1\t0\t1\ta\n");
+    EXPECT_EQ(std::fgets(line, sizeof line, f), nullptr) << "February holds only its own record";
+    std::fclose(f);
 }
 
 TEST_F(RecordLoop, OversizedLineIsOneBadRecord)

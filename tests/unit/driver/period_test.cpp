@@ -2,6 +2,7 @@
 
 #include "common/counters.hpp"
 #include "driver/period.hpp"
+#include "report/month_report.hpp"
 #include "test_support.hpp"
 
 TEST(DayNumber, CountsDaysAndWeekdays)
@@ -58,17 +59,34 @@ TEST_F(Period, HourHitsSurviveTheNewMonth)
     EXPECT_EQ(g_month.hour_hits, 1u);
 }
 
+namespace {
+
+int reported_first_day;
+int reported_last_day;
+
+int
+remember_reported_days()
+{
+    reported_first_day = g_month.first_day;
+    reported_last_day = g_month.last_day;
+    return 0;
+}
+
+}  // namespace
+
 TEST_F(Period, LaterMonthDoesNotStretchTheClosingMonth)
 {
+    struct restore_reporter {
+        ~restore_reporter() { report_closed_month = month_report; }
+    } restore;
+    report_closed_month = remember_reported_days;
     advance_clock({3, 3, 2024, 10, 0, 0});
     advance_clock({15, 3, 2024, 10, 0, 0});
-    EXPECT_EQ(g_month.last_day, 15);
-    int reported_last_day = 0;
-    // What close_month sees is what the report of March shows.
     advance_clock({20, 4, 2024, 10, 0, 0});
-    reported_last_day = g_month.last_day;
-    EXPECT_EQ(reported_last_day, 20) << "April starts at its own first day";
-    EXPECT_EQ(g_month.first_day, 20);
+    EXPECT_EQ(reported_first_day, 3);
+    EXPECT_EQ(reported_last_day, 15) << "March's report ends on its own last day";
+    EXPECT_EQ(g_month.first_day, 20) << "April starts at its own first day";
+    EXPECT_EQ(g_month.last_day, 20);
 }
 
 TEST_F(Period, CountsFilesPagesAndVolume)

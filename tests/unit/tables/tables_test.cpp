@@ -1,6 +1,9 @@
+#include <algorithm>
 #include <cstring>
 #include <new>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include <gtest/gtest.h>
 
@@ -256,4 +259,94 @@ TEST_F(Tables, DnsEntriesKeepTheirFirstAddress)
     EXPECT_EQ(d->addr_len, 4);
     EXPECT_EQ(d->addr[0], 10);
     EXPECT_EQ(d->addr[5], 0);
+}
+
+TEST(NameHash, SipHashMatchesItsReferenceVector)
+{
+    // The reference vector of SipHash-2-4: key 00..0f, message 00..0e.
+    unsigned char message[15];
+    for (int i = 0; i < 15; ++i)
+        message[i] = static_cast<unsigned char>(i);
+    const std::uint64_t k0 = 0x0706050403020100ULL;
+    const std::uint64_t k1 = 0x0f0e0d0c0b0a0908ULL;
+    EXPECT_EQ((sip_hash<2, 4>(message, 15, k0, k1)), 0xa129ca6149be45e5ULL);
+    EXPECT_EQ((sip_hash<2, 4>(message, 0, k0, k1)), 0x726fdb47dd0e0e31ULL);
+    EXPECT_NE((sip_hash<1, 3>(message, 15, k0, k1)), (sip_hash<1, 3>(message, 15, k0, k1 + 1)));
+}
+
+TEST_F(Tables, GrowingIndexKeepsEveryNameAndTheBucketOrder)
+{
+    // Enough names for the index to grow many times; each is counted in
+    // turns, so every count must find its own entry again.
+    std::vector<std::string> names;
+    for (int i = 0; i < 20000; ++i)
+        names.push_back("/dir-" + std::to_string(i % 97) + "/page-" + std::to_string(i) + ".html");
+    for (int round = 0; round < 2; ++round)
+        for (std::string name : names)
+            ASSERT_EQ(add_url(name.data(), kind_regular, 1, unique, 0, 0, 1), 0);
+    EXPECT_EQ(unique, names.size());
+
+    // The order the reports and the state file see: buckets 0 to 4095, and
+    // in each the newest entry first.
+    std::vector<std::pair<int, int>> expected;  // bucket, minus the order of creation
+    for (std::size_t i = 0; i < names.size(); ++i)
+        expected.emplace_back(table_hash(names[i].c_str()), -static_cast<int>(i));
+    std::sort(expected.begin(), expected.end());
+    std::size_t at = 0;
+    for_each_node(url_table, [&](const unode* n) {
+        ASSERT_LT(at, expected.size());
+        EXPECT_EQ(n->name, names[static_cast<std::size_t>(-expected[at].second)]);
+        EXPECT_EQ(n->hits, 2u) << n->name;
+        ++at;
+    });
+    EXPECT_EQ(at, names.size());
+}
+
+TEST_F(Tables, NamesSharingABucketStayApart)
+{
+    // Agents chosen to fall into one bucket, as a client could send them.
+    std::vector<std::string> agents;
+    for (int k = 0; agents.size() < 300; ++k) {
+        std::string agent = "probe/" + std::to_string(k);
+        if (table_hash(agent.c_str()) == 7)
+            agents.push_back(agent);
+    }
+    for (int round = 0; round < 3; ++round)
+        for (std::string agent : agents)
+            add_agent(agent.data(), kind_regular, 1, unique);
+    EXPECT_EQ(count(agent_table), 300);
+    int in_bucket = 0;
+    for (const anode* n = agent_table.bucket[7]; n != nullptr; n = n->next, ++in_bucket)
+        EXPECT_EQ(n->hits, 3u) << n->name;
+    EXPECT_EQ(in_bucket, 300);
+}
+
+TEST_F(Tables, RecordNamesFollowTheTextsTheTablesRewrite)
+{
+    log_record& r = g_record;
+    clear_record(r);
+    std::strcpy(r.host, "h.example");
+    std::strcpy(r.request, "/a.html");
+    std::strcpy(r.referrer, "-");
+    std::strcpy(r.agent, "x");
+    std::strcpy(r.user, "-");
+    record_names names;
+    prepare_record_names(names, r);
+    add_referrer(names.referrer, names.referrer_hint, kind_regular, 1, unique);
+    EXPECT_STREQ(r.referrer, "- (Direct Request)");
+    EXPECT_EQ(names.referrer.length, std::strlen(r.referrer));
+    char again[] = "- (Direct Request)";
+    add_referrer(again, kind_regular, 1, unique);
+    EXPECT_EQ(count(referrer_table), 1) << "the rewritten name was indexed under its new text";
+    EXPECT_EQ(referrer_table.bucket[table_hash(again)]->hits, 2u);
+
+    // The same record counted again finds its entries through the hints.
+    prepare_record_names(names, r);
+    EXPECT_NE(names.referrer_hint, nullptr);
+    add_host(names.host, names.site_hint, kind_regular, 1, 0, unique, 0, 0, 0, nullptr, site_table);
+    prepare_record_names(names, r);
+    ASSERT_NE(names.site_hint, nullptr);
+    EXPECT_EQ(names.daily_hint, nullptr) << "the daily table has its own entries";
+    add_host(names.host, names.site_hint, kind_regular, 1, 0, unique, 0, 0, 0, nullptr, site_table);
+    EXPECT_EQ(host("h.example")->hits, 2u);
 }

@@ -1,0 +1,25 @@
+// The per-kind arrays of table entries that the month report sorts, and the
+// orders it sorts them in.  The tables themselves are never reordered.
+#pragma once
+
+#include <cstddef>
+#include <cstring>
+
+#include "tables/tables.hpp"
+
+/// Entries of one table in the order the reports want them.
+template <typename Node> struct sort_array {
+    Node** items = nullptr;
+    std::size_t count = 0;
+};
+
+/// Orders entries by a descending key (by_key<&unode::hits>, &unode::bytes,
+/// &unode::entries ...), equal keys by name, byte-wise ascending.
+template <auto Key> struct by_key {
+    template <typename Node> bool operator()(const Node* a, const Node* b) const
+    {
+        if (a->*Key != b->*Key)
+            return a->*Key > b->*Key;
+        return std::strcmp(a->name, b->name) < 0;
+    }
+};

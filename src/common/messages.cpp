@@ -11,10 +11,16 @@ warnings_enabled()
     return g_settings.verbosity >= 1;
 }
 
+bool
+progress_enabled()
+{
+    return g_settings.verbosity >= 2;
+}
+
 void
 warn(const char* fmt, ...)
 {
-    if (g_settings.verbosity < 1)
+    if (!warnings_enabled())
         return;
     va_list args;
     va_start(args, fmt);
@@ -25,7 +31,7 @@ warn(const char* fmt, ...)
 void
 progress(const char* fmt, ...)
 {
-    if (g_settings.verbosity < 2)
+    if (!progress_enabled())
         return;
     va_list args;
     va_start(args, fmt);

@@ -8,5 +8,8 @@
 /// Writes to standard output when the verbosity is 2.
 [[gnu::format(printf, 1, 2)]] void progress(const char* fmt, ...);
 
-/// True when warnings are printed (verbosity at least 1).
+/// True when warnings and errors are printed (verbosity at least 1).
 bool warnings_enabled();
+
+/// True when progress lines are printed (verbosity 2).
+bool progress_enabled();

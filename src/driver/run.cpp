@@ -128,7 +128,7 @@ run_parvalyte(int argc, char** argv)
     settings& s = startup_settings();
 
     reset_run_state();
-    if (g_settings.verbosity == 2)
+    if (progress_enabled())
         print_banner();
 
     if (const int status = g_log.open(s.log_file ? s.log_file->c_str() : nullptr); status != 0)
@@ -180,7 +180,7 @@ run_parvalyte(int argc, char** argv)
     // The index page is written here once the history lands.
 
     const std::time_t end = std::time(nullptr);
-    if (g_settings.time_me || g_settings.verbosity == 2)
+    if (g_settings.time_me || progress_enabled())
         print_run_summary(std::difftime(end, start));
     return 0;
 }

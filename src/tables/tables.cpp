@@ -264,18 +264,16 @@ find_kind(const chained_table<Node>& table, hashed_name& name, int kind)
 
 // The entry a request of that name and kind counts in.  A name has one
 // non-group entry, so a hint or a recent entry of that name is it.
-// recent_checked: the caller looked among the recent entries already.
 template <typename Node>
 Node*
-find_entry(chained_table<Node>& table, hashed_name& name, int kind, Node* hint, bool recent_checked)
+find_entry(chained_table<Node>& table, hashed_name& name, int kind, Node* hint)
 {
     if (kind == kind_group)
         return find_kind(table, name, kind);
     if (hint != nullptr)
         return hint;
-    if (!recent_checked)
-        if (Node* n = find_recent(table, name.text, name.length))
-            return n;
+    if (Node* n = find_recent(table, name.text, name.length))
+        return n;
     Node* n = find_kind(table, name, kind);
     if (n != nullptr)
         remember(table, n);
@@ -461,20 +459,40 @@ is_hidden_by(const nlist& list, const char* name)
     return match_nlist(list, name) != nullptr;
 }
 
+// Referrers and agents: a count, a kind and a hide list.
 int
-add_host_entry(hashed_name& name, hnode* hint, bool recent_checked, int kind, u64 hits, u64 files,
-               u64& unique, u64 restored_visits, double bytes, u64 time, const char* last_url_name,
-               host_table& table)
+add_named_count(chained_table<rnode>& table, hashed_name& name, rnode* hint, std::size_t capacity,
+                const char* entry, int kind, u64 hits, u64& unique, const nlist& hide)
+{
+    if (cut_name(name, capacity, entry)) {
+        hint = nullptr;
+    }
+    if (rnode* n = find_entry(table, name, kind, hint)) {
+        n->hits += hits;
+        return 0;
+    }
+    rnode* n = new_counted_node(table, name, kind, hits, unique);
+    if (n == nullptr)
+        return 1;
+    if (kind != kind_group && is_hidden_by(hide, n->name))
+        n->kind = kind_hidden;
+    return 0;
+}
+
+}  // namespace
+
+int
+add_host(hashed_name& name, hnode* hint, int kind, u64 hits, u64 files, u64& unique,
+         u64 restored_visits, double bytes, u64 time, const char* last_url_name, host_table& table)
 {
     if (cut_name(name, host_name_capacity, "new_hnode")) {
         hint = nullptr;
-        recent_checked = false;
     }
     // Only the month's own host entries drive entry and exit pages; group
     // entries count their visits without counting the pages a second time.
     const bool tracks_pages = &table == &site_table && kind != kind_group;
 
-    if (hnode* n = find_entry(table, name, kind, hint, recent_checked)) {
+    if (hnode* n = find_entry(table, name, kind, hint)) {
         n->hits += hits;
         n->files += files;
         n->bytes += bytes;
@@ -522,8 +540,8 @@ add_host_entry(hashed_name& name, hnode* hint, bool recent_checked, int kind, u6
 }
 
 int
-add_url_entry(hashed_name& name, unode*& hint, bool recent_checked, int kind, u64 hits, u64& unique,
-              u64 entries, u64 exits, double bytes)
+add_url(hashed_name& name, unode*& hint, int kind, u64 hits, u64& unique, u64 entries, u64 exits,
+        double bytes)
 {
     if (name.text[0] == '-') {
         hint = nullptr;
@@ -531,9 +549,8 @@ add_url_entry(hashed_name& name, unode*& hint, bool recent_checked, int kind, u6
     }
     if (cut_name(name, url_name_capacity, "new_unode")) {
         hint = nullptr;
-        recent_checked = false;
     }
-    if (unode* n = find_entry(url_table, name, kind, hint, recent_checked)) {
+    if (unode* n = find_entry(url_table, name, kind, hint)) {
         n->hits += hits;
         n->bytes += bytes;
         if (kind != kind_group)
@@ -553,31 +570,8 @@ add_url_entry(hashed_name& name, unode*& hint, bool recent_checked, int kind, u6
     return 0;
 }
 
-// Referrers and agents: a count, a kind and a hide list.
 int
-add_named_count(chained_table<rnode>& table, hashed_name& name, rnode* hint, bool recent_checked,
-                std::size_t capacity, const char* entry, int kind, u64 hits, u64& unique,
-                const nlist& hide)
-{
-    if (cut_name(name, capacity, entry)) {
-        hint = nullptr;
-        recent_checked = false;
-    }
-    if (rnode* n = find_entry(table, name, kind, hint, recent_checked)) {
-        n->hits += hits;
-        return 0;
-    }
-    rnode* n = new_counted_node(table, name, kind, hits, unique);
-    if (n == nullptr)
-        return 1;
-    if (kind != kind_group && is_hidden_by(hide, n->name))
-        n->kind = kind_hidden;
-    return 0;
-}
-
-int
-add_referrer_entry(hashed_name& name, rnode* hint, bool recent_checked, int kind, u64 hits,
-                   u64& unique)
+add_referrer(hashed_name& name, rnode* hint, int kind, u64 hits, u64& unique)
 {
     if (name.text[0] == '-') {
         static constexpr char direct[] = "- (Direct Request)";
@@ -585,33 +579,30 @@ add_referrer_entry(hashed_name& name, rnode* hint, bool recent_checked, int kind
         name.length = sizeof direct - 1;
         name.hash = 0;
         hint = nullptr;
-        recent_checked = false;
     }
-    return add_named_count(referrer_table, name, hint, recent_checked, referrer_name_capacity,
-                           "new_rnode", kind, hits, unique, g_settings.hide_referrer);
+    return add_named_count(referrer_table, name, hint, referrer_name_capacity, "new_rnode", kind,
+                           hits, unique, g_settings.hide_referrer);
 }
 
 int
-add_agent_entry(hashed_name& name, anode* hint, bool recent_checked, int kind, u64 hits,
-                u64& unique)
+add_agent(hashed_name& name, anode* hint, int kind, u64 hits, u64& unique)
 {
     if (name.text[0] == '-')
         return 0;
-    return add_named_count(agent_table, name, hint, recent_checked, agent_name_capacity,
-                           "new_anode", kind, hits, unique, g_settings.hide_agent);
+    return add_named_count(agent_table, name, hint, agent_name_capacity, "new_anode", kind, hits,
+                           unique, g_settings.hide_agent);
 }
 
 int
-add_user_entry(hashed_name& name, inode* hint, bool recent_checked, int kind, u64 hits, u64 files,
-               u64& unique, u64 restored_visits, double bytes, u64 time)
+add_user(hashed_name& name, inode* hint, int kind, u64 hits, u64 files, u64& unique,
+         u64 restored_visits, double bytes, u64 time)
 {
     if (name.text[0] == '\0' || name.text[0] == '-')
         return 0;
     if (cut_name(name, user_name_capacity, "new_inode")) {
         hint = nullptr;
-        recent_checked = false;
     }
-    if (inode* n = find_entry(user_table, name, kind, hint, recent_checked)) {
+    if (inode* n = find_entry(user_table, name, kind, hint)) {
         n->hits += hits;
         n->files += files;
         n->bytes += bytes;
@@ -639,6 +630,8 @@ add_user_entry(hashed_name& name, inode* hint, bool recent_checked, int kind, u6
         n->kind = kind_hidden;
     return 0;
 }
+
+namespace {
 
 // The recent entry of one of the record's names, or, when there is none,
 // its hash, with its home slot on its way into the cache.
@@ -825,27 +818,12 @@ lookup_url_name(const char* name)
 }
 
 int
-add_host(hashed_name& name, hnode* hint, int kind, u64 hits, u64 files, u64& unique,
-         u64 restored_visits, double bytes, u64 time, const char* last_url_name, host_table& table)
-{
-    return add_host_entry(name, hint, true, kind, hits, files, unique, restored_visits, bytes, time,
-                          last_url_name, table);
-}
-
-int
 add_host(char* name, int kind, u64 hits, u64 files, u64& unique, u64 restored_visits, double bytes,
          u64 time, const char* last_url_name, host_table& table)
 {
     hashed_name key = measured_name(name);
-    return add_host_entry(key, nullptr, false, kind, hits, files, unique, restored_visits, bytes,
-                          time, last_url_name, table);
-}
-
-int
-add_url(hashed_name& name, unode*& hint, int kind, u64 hits, u64& unique, u64 entries, u64 exits,
-        double bytes)
-{
-    return add_url_entry(name, hint, true, kind, hits, unique, entries, exits, bytes);
+    return add_host(key, nullptr, kind, hits, files, unique, restored_visits, bytes, time,
+                    last_url_name, table);
 }
 
 int
@@ -853,41 +831,21 @@ add_url(char* name, int kind, u64 hits, u64& unique, u64 entries, u64 exits, dou
 {
     hashed_name key = measured_name(name);
     unode* entry = nullptr;
-    return add_url_entry(key, entry, false, kind, hits, unique, entries, exits, bytes);
-}
-
-int
-add_referrer(hashed_name& name, rnode* hint, int kind, u64 hits, u64& unique)
-{
-    return add_referrer_entry(name, hint, true, kind, hits, unique);
+    return add_url(key, entry, kind, hits, unique, entries, exits, bytes);
 }
 
 int
 add_referrer(char* name, int kind, u64 hits, u64& unique)
 {
     hashed_name key = measured_name(name);
-    return add_referrer_entry(key, nullptr, false, kind, hits, unique);
-}
-
-int
-add_agent(hashed_name& name, anode* hint, int kind, u64 hits, u64& unique)
-{
-    return add_agent_entry(name, hint, true, kind, hits, unique);
+    return add_referrer(key, nullptr, kind, hits, unique);
 }
 
 int
 add_agent(char* name, int kind, u64 hits, u64& unique)
 {
     hashed_name key = measured_name(name);
-    return add_agent_entry(key, nullptr, false, kind, hits, unique);
-}
-
-int
-add_user(hashed_name& name, inode* hint, int kind, u64 hits, u64 files, u64& unique,
-         u64 restored_visits, double bytes, u64 time)
-{
-    return add_user_entry(name, hint, true, kind, hits, files, unique, restored_visits, bytes,
-                          time);
+    return add_agent(key, nullptr, kind, hits, unique);
 }
 
 int
@@ -895,8 +853,7 @@ add_user(char* name, int kind, u64 hits, u64 files, u64& unique, u64 restored_vi
          u64 time)
 {
     hashed_name key = measured_name(name);
-    return add_user_entry(key, nullptr, false, kind, hits, files, unique, restored_visits, bytes,
-                          time);
+    return add_user(key, nullptr, kind, hits, files, unique, restored_visits, bytes, time);
 }
 
 int

@@ -1,6 +1,10 @@
 #include "test_support.hpp"
 
+#include <fstream>
+#include <sstream>
+
 #include <iconv.h>
+#include <sys/stat.h>
 
 std::string
 utf8_of_latin2(const std::string& bytes)
@@ -15,4 +19,20 @@ utf8_of_latin2(const std::string& bytes)
     iconv_close(cd);
     out.resize(out.size() - out_left);
     return out;
+}
+
+std::string
+content_of(const std::string& name)
+{
+    std::ifstream in(name, std::ios::binary);
+    std::ostringstream out;
+    out << in.rdbuf();
+    return out.str();
+}
+
+bool
+exists(const std::string& name)
+{
+    struct stat st;
+    return lstat(name.c_str(), &st) == 0;
 }

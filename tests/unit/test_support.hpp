@@ -52,5 +52,11 @@ class scratch_test : public ::testing::Test {
     std::filesystem::path old_dir_;
 };
 
+/// The whole content of a file, empty when it cannot be read.
+std::string content_of(const std::string& name);
+
+/// True when something, a dangling link too, stands at the name.
+bool exists(const std::string& name);
+
 /// The UTF-8 form of ISO-8859-2 bytes, so that expectations read as Polish.
 std::string utf8_of_latin2(const std::string& bytes);

@@ -17,22 +17,6 @@
 
 namespace {
 
-std::string
-content_of(const std::string& name)
-{
-    std::ifstream in(name, std::ios::binary);
-    std::ostringstream out;
-    out << in.rdbuf();
-    return out.str();
-}
-
-bool
-exists(const std::string& name)
-{
-    struct stat st;
-    return lstat(name.c_str(), &st) == 0;
-}
-
 bool
 is_link(const std::string& name)
 {

@@ -15,22 +15,6 @@
 
 namespace {
 
-std::string
-content_of(const std::string& name)
-{
-    std::ifstream in(name, std::ios::binary);
-    std::ostringstream out;
-    out << in.rdbuf();
-    return out.str();
-}
-
-bool
-exists(const std::string& name)
-{
-    struct stat st;
-    return lstat(name.c_str(), &st) == 0;
-}
-
 class ReportFile : public scratch_test {
   protected:
     /// Opens the path with report_file_open, writes text when it opened, and

@@ -134,7 +134,7 @@ distinct()
     }
     std::fclose(f.out);
     const std::size_t before = mallinfo2().uordblks + mallinfo2().hblkhd;
-    const double best = best_rate("distinct", f.path, 1);
+    const double best = best_rate("distinct", f.path, 3);
     const std::size_t after = mallinfo2().uordblks + mallinfo2().hblkhd;
     const std::size_t entries = site_table.entries + daily_site_table.entries + url_table.entries +
                                 referrer_table.entries + agent_table.entries + user_table.entries +

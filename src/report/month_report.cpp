@@ -21,8 +21,7 @@ template <typename Node> class kind_array {
     /// Collects every entry of the table; reports when memory is short.
     kind_array(const chained_table<Node>& table, const char* array_name, const char* no_memory)
     {
-        std::size_t n = 0;
-        for_each_node(table, [&](const Node*) { ++n; });
+        const std::size_t n = table.entries;
         if (n == 0)
             return;
         storage_.reset(new (std::nothrow) Node*[n]);
@@ -31,7 +30,8 @@ template <typename Node> class kind_array {
             return;
         }
         a_.items = storage_.get();
-        for_each_node(table, [&](Node* node) { a_.items[a_.count++] = node; });
+        // The arrays are sorted, so the entries are taken in memory order.
+        for_each_entry(table, [&](Node* node) { a_.items[a_.count++] = node; });
     }
     bool empty() const { return a_.count == 0; }
     template <typename Less> void sort(Less less)

@@ -198,9 +198,15 @@ reserve_index(chained_table<Node>& table)
         prefer_huge_pages(grown, size * 8);
     if (grown == nullptr)
         return table.entries + 1 < table.index_size;  // a probe must always meet an empty slot
-    for (std::size_t i = 0; i < table.index_size; ++i)
+    // Each entry is read for its hash: the entries some slots ahead are
+    // fetched while this one is placed.
+    constexpr std::size_t ahead = 16;
+    for (std::size_t i = 0; i < table.index_size; ++i) {
+        if (i + ahead < table.index_size && table.index[i + ahead] != 0)
+            __builtin_prefetch(slot_entry<Node>(table.index[i + ahead]));
         if (const std::uint64_t slot = table.index[i])
             place<Node>(grown, size, slot_entry<Node>(slot)->hash, slot);
+    }
     std::free(table.index);
     table.index = grown;
     table.index_size = size;
@@ -360,7 +366,6 @@ cut_name(hashed_name& name, std::size_t capacity, const char* entry)
 void*
 arena_allocate(entry_arena& arena, std::size_t size)
 {
-    size = (size + 7) & ~static_cast<std::size_t>(7);
     if (static_cast<std::size_t>(arena.end - arena.cursor) < size) {
         std::size_t data = arena.next_block;
         if (data < first_block)
@@ -372,7 +377,10 @@ arena_allocate(entry_arena& arena, std::size_t size)
             return nullptr;
         prefer_huge_pages(memory, data);
         auto* block = static_cast<entry_arena::block*>(memory);
+        if (arena.blocks != nullptr)
+            arena.blocks->used_end = arena.cursor;
         block->next = arena.blocks;
+        block->used_end = nullptr;
         arena.blocks = block;
         arena.cursor = reinterpret_cast<char*>(block + 1);
         arena.end = arena.cursor + data;
@@ -404,12 +412,15 @@ new_node(chained_table<Node>& table, const hashed_name& name, int kind)
 {
     if (!reserve_index(table))
         return nullptr;
-    void* memory = arena_allocate(table.arena, sizeof(Node) + name.length + 1);
+    void* memory = arena_allocate(table.arena, arena_size_of<Node>(name.length));
     if (memory == nullptr)
         return nullptr;
     const auto address = reinterpret_cast<std::uintptr_t>(memory);
-    if ((address & ~address_bits) != 0)
-        return nullptr;  // never here: user addresses have 47 bits on the machines we build for
+    if ((address & ~address_bits) != 0) {
+        // Never here: user addresses have 47 bits on the machines we build for.
+        table.arena.cursor = static_cast<char*>(memory);
+        return nullptr;
+    }
     Node* n = new (memory) Node{};
     n->name = reinterpret_cast<char*>(n + 1);
     std::memcpy(n->name, name.text, name.length);
@@ -899,7 +910,7 @@ add_dns(char* name, const void* addr, int addr_len)
 void
 close_open_visits(u64 time)
 {
-    for_each_node(site_table, [&](hnode* n) {
+    for_each_entry(site_table, [&](hnode* n) {
         if (n->kind != kind_group && starts_visit(time, n->last_time))
             count_exit(n->last_url);
     });
@@ -909,7 +920,7 @@ u64
 count_table_visits(const host_table& table)
 {
     u64 visits = 0;
-    for_each_node(table, [&](const hnode* n) {
+    for_each_entry(table, [&](const hnode* n) {
         if (n->kind != kind_group)
             visits += n->visits;
     });

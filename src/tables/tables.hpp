@@ -94,6 +94,7 @@ inline constexpr int recent_slots = 256;
 struct entry_arena {
     struct block {
         block* next;
+        char* used_end;  // of its entries, once a newer block was begun
     };
     block* blocks = nullptr;
     char* cursor = nullptr;
@@ -239,6 +240,31 @@ for_each_node(const chained_table<Node>& table, F&& f)
     for (Node* head : table.bucket)
         for (Node* n = head; n != nullptr; n = n->next)
             f(n);
+}
+
+/// The size an entry of that name takes in its arena.
+template <typename Node>
+constexpr std::size_t
+arena_size_of(std::size_t name_length)
+{
+    return (sizeof(Node) + name_length + 1 + 7) & ~static_cast<std::size_t>(7);
+}
+
+/// Calls f(node) for every entry in the order they lie in memory, which
+/// reads them far faster than the chains do, for callers to whom the order
+/// does not matter (sums, and arrays that are sorted anyway).
+template <typename Node, typename F>
+void
+for_each_entry(const chained_table<Node>& table, F&& f)
+{
+    for (const entry_arena::block* b = table.arena.blocks; b != nullptr; b = b->next) {
+        const char* end = b == table.arena.blocks ? table.arena.cursor : b->used_end;
+        for (const char* p = reinterpret_cast<const char*>(b + 1); p < end;) {
+            Node* n = reinterpret_cast<Node*>(const_cast<char*>(p));
+            p += arena_size_of<Node>(n->length);
+            f(n);
+        }
+    }
 }
 
 /// How table entries get their memory (in blocks of many entries); tests

@@ -90,7 +90,6 @@ reset_run_state()
     for (auto& h : g_hourly)
         h = hourly_counters{};
     reset_responses();
-    clear_month_tables();
-    clear_table(dns_table);
+    release_tables();
     set_current_url("", false);
 }

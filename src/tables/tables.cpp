@@ -391,16 +391,26 @@ arena_allocate(entry_arena& arena, std::size_t size)
     return p;
 }
 
+// Frees the arena's blocks; with keep_newest, its newest block, the
+// largest, stays for the entries to come.
 void
-free_arena(entry_arena& arena)
+empty_arena(entry_arena& arena, bool keep_newest)
 {
-    while (arena.blocks != nullptr) {
-        entry_arena::block* next = arena.blocks->next;
-        ::operator delete(static_cast<void*>(arena.blocks));
-        arena.blocks = next;
+    entry_arena::block* keep = keep_newest ? arena.blocks : nullptr;
+    entry_arena::block* b = keep != nullptr ? keep->next : arena.blocks;
+    while (b != nullptr) {
+        entry_arena::block* next = b->next;
+        ::operator delete(static_cast<void*>(b));
+        b = next;
     }
-    arena.cursor = arena.end = nullptr;
-    arena.next_block = 0;
+    arena.blocks = keep;
+    if (keep != nullptr) {
+        keep->next = nullptr;
+        arena.cursor = reinterpret_cast<char*>(keep + 1);
+    } else {
+        arena.cursor = arena.end = nullptr;
+        arena.next_block = 0;
+    }
 }
 
 // A new entry, at the head of its bucket's chain and in the index.  The
@@ -927,19 +937,38 @@ count_table_visits(const host_table& table)
     return visits;
 }
 
+namespace {
+
+// Empties the table.  keep_memory: its index and newest arena block stay
+// for the entries to come, since a table cleared every day or month mostly
+// fills again as far; otherwise the system must find and zero that memory
+// anew each time.
+template <typename Node>
+void
+empty_table(chained_table<Node>& table, bool keep_memory)
+{
+    for (Node*& head : table.bucket)
+        head = nullptr;
+    empty_arena(table.arena, keep_memory);
+    if (keep_memory && table.index != nullptr) {
+        std::memset(table.index, 0, table.index_size * sizeof table.index[0]);
+    } else {
+        std::free(table.index);
+        table.index = nullptr;
+        table.index_size = 0;
+    }
+    table.entries = 0;
+    for (Node*& n : table.recent)
+        n = nullptr;
+}
+
+}  // namespace
+
 template <typename Node>
 void
 clear_table(chained_table<Node>& table)
 {
-    for (Node*& head : table.bucket)
-        head = nullptr;
-    free_arena(table.arena);
-    std::free(table.index);
-    table.index = nullptr;
-    table.index_size = 0;
-    table.entries = 0;
-    for (Node*& n : table.recent)
-        n = nullptr;
+    empty_table(table, true);
 }
 
 template void clear_table(chained_table<hnode>&);
@@ -948,6 +977,20 @@ template void clear_table(chained_table<rnode>&);
 template void clear_table(chained_table<snode>&);
 template void clear_table(chained_table<inode>&);
 template void clear_table(chained_table<dnode>&);
+
+void
+release_tables()
+{
+    g_request.entry = nullptr;
+    empty_table(daily_site_table, false);
+    empty_table(url_table, false);
+    empty_table(site_table, false);
+    empty_table(referrer_table, false);
+    empty_table(agent_table, false);
+    empty_table(search_table, false);
+    empty_table(user_table, false);
+    empty_table(dns_table, false);
+}
 
 void
 clear_month_tables()

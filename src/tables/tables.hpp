@@ -226,11 +226,15 @@ void close_open_visits(u64 time);
 /// The sum of the visits of the table's non-group entries.
 u64 count_table_visits(const host_table& table);
 
-/// Frees every entry of the table, its index and its hints.
+/// Frees every entry of the table and its hints.  The memory of its index
+/// and its newest arena block is kept for the entries to come.
 template <typename Node> void clear_table(chained_table<Node>& table);
 
 /// Empties the seven monthly tables (not dns_table).
 void clear_month_tables();
+
+/// Empties every table, dns_table too, and gives all their memory back.
+void release_tables();
 
 /// Calls f(node) for every entry: buckets 0 to 4095, each chain from its head.
 template <typename Node, typename F>

@@ -140,6 +140,7 @@ prefer_huge_pages(void* memory, std::size_t bytes)
     if (end > start)
         madvise(reinterpret_cast<void*>(start), end - start, MADV_HUGEPAGE);
 }
+
 constexpr std::uint64_t address_bits = 0x0000FFFFFFFFFFFFULL;
 
 // Slots are probed from the name's home slot on; the home slot is the low
@@ -194,10 +195,9 @@ reserve_index(chained_table<Node>& table)
         return true;
     const std::size_t size = table.index_size + table.index_size / 2;
     auto* grown = static_cast<std::uint64_t*>(std::calloc(size, 8));
-    if (grown != nullptr)
-        prefer_huge_pages(grown, size * 8);
     if (grown == nullptr)
         return table.entries + 1 < table.index_size;  // a probe must always meet an empty slot
+    prefer_huge_pages(grown, size * 8);
     // Each entry is read for its hash: the entries some slots ahead are
     // fetched while this one is placed.
     constexpr std::size_t ahead = 16;

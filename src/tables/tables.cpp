@@ -88,18 +88,23 @@ get16(const unsigned char* p)
 
 // ---- recent entries
 
-// The recent slot of a name: a cheap key of its length and its first and
-// last eight bytes, enough to tell most names of a table apart.
-unsigned
-recent_slot(const char* name, std::size_t length)
+// The recent key of a name: its length and its first and last eight bytes,
+// mixed; its top byte picks the slot.  Enough to tell most names of a table
+// apart.
+std::uint64_t
+recent_key(const char* name, std::size_t length)
 {
     std::uint64_t head = 0;
     std::uint64_t tail = 0;
     std::memcpy(&head, name, length < 8 ? length : 8);
     if (length > 8)
         std::memcpy(&tail, name + length - 8, 8);
-    const std::uint64_t key =
-        (head ^ (tail * 0x9E3779B97F4A7C15ULL) ^ length) * 0xC2B2AE3D27D4EB4FULL;
+    return (head ^ (tail * 0x9E3779B97F4A7C15ULL) ^ length) * 0xC2B2AE3D27D4EB4FULL;
+}
+
+inline unsigned
+recent_slot_of(std::uint64_t key)
+{
     return static_cast<unsigned>(key >> 56) % recent_slots;
 }
 
@@ -107,8 +112,11 @@ template <typename Node>
 Node*
 find_recent(const chained_table<Node>& table, const char* name, std::size_t length)
 {
-    Node* n = table.recent[recent_slot(name, length)];
-    if (n != nullptr && n->length == length && std::memcmp(n->name, name, length) == 0)
+    const std::uint64_t key = recent_key(name, length);
+    const auto& slot = table.recent[recent_slot_of(key)];
+    Node* n = slot.entry;
+    if (n != nullptr && slot.key == key && n->length == length &&
+        std::memcmp(n->name, name, length) == 0)
         return n;
     return nullptr;
 }
@@ -117,7 +125,8 @@ template <typename Node>
 void
 remember(chained_table<Node>& table, Node* n)
 {
-    table.recent[recent_slot(n->name, n->length)] = n;
+    const std::uint64_t key = recent_key(n->name, n->length);
+    table.recent[recent_slot_of(key)] = {n, key};
 }
 
 // ---- the name index
@@ -958,8 +967,8 @@ empty_table(chained_table<Node>& table, bool keep_memory)
         table.index_size = 0;
     }
     table.entries = 0;
-    for (Node*& n : table.recent)
-        n = nullptr;
+    for (auto& slot : table.recent)
+        slot = {};
 }
 
 }  // namespace

@@ -114,7 +114,14 @@ template <typename Node> struct chained_table {
     std::size_t index_size = 0;
     std::size_t entries = 0;
     entry_arena arena;
-    Node* recent[recent_slots] = {};  // non-group entries only; a hint, never the truth
+    // Non-group entries only; a hint, never the truth.  Each slot keeps the
+    // key it was filled under, so a name that is not there is told without
+    // reading the entry, which is seldom in the cache.
+    struct recent_slot {
+        Node* entry;
+        std::uint64_t key;
+    };
+    recent_slot recent[recent_slots] = {};
 };
 
 using host_table = chained_table<hnode>;

@@ -300,6 +300,14 @@ TEST_F(Tables, GrowingIndexKeepsEveryNameAndTheBucketOrder)
         ++at;
     });
     EXPECT_EQ(at, names.size());
+
+    // The walk in memory order, across the arena's blocks, meets each entry once.
+    std::vector<std::string> walked;
+    for_each_entry(url_table, [&](const unode* n) { walked.emplace_back(n->name); });
+    std::sort(walked.begin(), walked.end());
+    std::vector<std::string> sorted = names;
+    std::sort(sorted.begin(), sorted.end());
+    EXPECT_EQ(walked, sorted);
 }
 
 TEST_F(Tables, NamesSharingABucketStayApart)

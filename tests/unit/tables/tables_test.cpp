@@ -245,6 +245,9 @@ TEST_F(Tables, RecentEntriesNeverChangeTheCounts)
     char again[] = "/catalogue/item-5.html";
     add_url(again, kind_regular, 1, unique, 0, 0, 1);
     EXPECT_EQ(url("/catalogue/item-5.html")->hits, 1u) << "cleared entries are not found again";
+    int walked = 0;
+    for_each_entry(url_table, [&](const unode*) { ++walked; });
+    EXPECT_EQ(walked, 1) << "the kept block holds only the new entry";
 }
 
 TEST_F(Tables, DnsEntriesKeepTheirFirstAddress)

@@ -14,12 +14,18 @@ template <typename Node> struct sort_array {
 };
 
 /// Orders entries by a descending key (by_key<&unode::hits>, &unode::bytes,
-/// &unode::entries ...), equal keys by name, byte-wise ascending.
+/// &unode::entries ...), equal keys by name, byte-wise ascending.  A group
+/// entry and a regular one of the same name and key are ordered by kind, so
+/// that the order never depends on how the array was collected.
 template <auto Key> struct by_key {
     template <typename Node> bool operator()(const Node* a, const Node* b) const
     {
         if (a->*Key != b->*Key)
             return a->*Key > b->*Key;
-        return std::strcmp(a->name, b->name) < 0;
+        const int by_name = std::strcmp(a->name, b->name);
+        if constexpr (requires { a->kind; })
+            if (by_name == 0)
+                return a->kind < b->kind;
+        return by_name < 0;
     }
 };

@@ -132,6 +132,10 @@ const char* const agent_heading = "Przeglądarka"_pl;
 const char* const user_heading = "Użytkownik"_pl;
 const char* const search_heading = "Wyszukiwany ciąg znaków"_pl;
 
+const char* const period_shown = "Prezentowany okres"_pl;
+const char* const generated_at = "Wygenerowano"_pl;
+const char* const month_summary = "Sumarycznie w miesiącu:"_pl;
+
 const char* const default_report_title = "Statystyki serwera dla"_pl;
 
 const char* const month_name[13] = {

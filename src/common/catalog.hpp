@@ -78,6 +78,11 @@ extern const char* const agent_heading;
 extern const char* const user_heading;
 extern const char* const search_heading;
 
+// Page frame
+extern const char* const period_shown;
+extern const char* const generated_at;
+extern const char* const month_summary;
+
 // Settings defaults
 extern const char* const default_report_title;
 

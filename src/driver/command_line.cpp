@@ -12,14 +12,12 @@
 #include "common/records.hpp"
 #include "common/settings.hpp"
 #include "common/text.hpp"
+#include "common/version.hpp"
 #include "driver/config_file.hpp"
 #include "input/search_engines.hpp"
 
 namespace {
 
-constexpr const char* version = "2.23";
-constexpr const char* edition = "08";
-constexpr const char* mod_date = "26-Aug-2013";
 constexpr const char* default_terrabase_dir = "/usr/local/share/parvaterra";
 constexpr int country_rows = 280;
 
@@ -65,8 +63,8 @@ print_banner()
         system.release[0] = '\0';
         system.machine[0] = '\0';
     }
-    std::printf("Parvalyte V%s-%s (%s %s %s) %s\n", version, edition, system.sysname,
-                system.release, system.machine, "Polish");
+    std::printf("Parvalyte V%s-%s (%s %s %s) %s\n", program_version, program_edition,
+                system.sysname, system.release, system.machine, "Polish");
 }
 
 void
@@ -75,7 +73,7 @@ print_version()
     print_banner();
     std::printf("%s\n", "Copyright 2026 The Parvalyte developers.  Free to use, change and share.");
     if (g_settings.debug) {
-        std::printf("Mod date: %s  Options: ", mod_date);
+        std::printf("Mod date: %s  Options: ", program_mod_date);
         std::printf("DNS/Terrabase ");
         std::printf("BZip2 ");
         std::printf("GeoIP ");

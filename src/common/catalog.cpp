@@ -108,6 +108,8 @@ const char* const cant_add_search =
     "Błąd w trakcie dodawania kolejnego szukanego słowa, pomijam"_pl;
 
 const char* const generating_report = "Generuję raport dla"_pl;
+const char* const daily_chart_title = "Raport Dzienny - "_pl;
+const char* const hourly_chart_title = "Raport Godzinowy - "_pl;
 const char* const cant_open_file = "Błąd: Nie mogę otworzyć pliku"_pl;
 const char* const no_memory_top_urls =
     "Nie mogę przydzielić pamięci, najczęstsze URLe anulowane!"_pl;
@@ -131,6 +133,42 @@ const char* const referrers_heading = "Odnośniki"_pl;
 const char* const agent_heading = "Przeglądarka"_pl;
 const char* const user_heading = "Użytkownik"_pl;
 const char* const search_heading = "Wyszukiwany ciąg znaków"_pl;
+
+const char* const daily_stats_link = "Statystyki dzienne"_pl;
+const char* const hourly_stats_link = "Statystyki godzinne"_pl;
+const char* const urls_link = "URL'e"_pl;
+const char* const entry_link = "Wejścia"_pl;
+const char* const exit_link = "Wyjścia"_pl;
+const char* const search_link = "Poszukiwane"_pl;
+const char* const users_link = "Użytkownicy"_pl;
+const char* const agents_link = "Przeglądarki"_pl;
+const char* const countries_link = "Kraje"_pl;
+const char* const sites_heading = "Lokalizacje"_pl;
+const char* const pages_heading = "Strony"_pl;
+const char* const all_word = "Wszystkie"_pl;
+const char* const average_word = "Średnio"_pl;
+const char* const maximum_word = "Maks."_pl;
+const char* const month_statistics = "Statystyka w miesiącu:"_pl;
+const char* const total_hits = "Całkowita liczba wywołań"_pl;
+const char* const total_files = "Całkowita liczba plików"_pl;
+const char* const total_kb = "Całkowita liczba KB"_pl;
+const char* const total_sites = "Całkowita liczba unikalnych lokalizacji"_pl;
+const char* const total_urls = "Całkowita liczba unikalnych URLi"_pl;
+const char* const total_referrers = "Całkowita liczba unikalnych odnośników"_pl;
+const char* const total_users = "Całkowita liczba unikalnych użytkowników"_pl;
+const char* const total_agents = "Całkowita liczba unikalnych przeglądarek"_pl;
+const char* const hits_per_hour = "Wywołań na godzinę"_pl;
+const char* const hits_per_day = "Wywołań dziennie"_pl;
+const char* const files_per_day = "Plików dziennie"_pl;
+const char* const pages_per_day = "Stron dziennie"_pl;
+const char* const sites_per_day = "Lokalizacji dziennie"_pl;
+const char* const visits_per_day = "Wizyt dziennie"_pl;
+const char* const kb_per_day = "Kilobajtów dziennie"_pl;
+const char* const hits_by_response = "Wywołania według kodu odpowiedzi"_pl;
+const char* const daily_statistics = "Dzienne statystyki - "_pl;
+const char* const day_heading = "Dzień"_pl;
+const char* const hourly_statistics = "Godzinowe statystyki - "_pl;
+const char* const hour_heading = "Godzina"_pl;
 
 const char* const period_shown = "Prezentowany okres"_pl;
 const char* const generated_at = "Wygenerowano"_pl;

@@ -60,6 +60,8 @@ extern const char* const cant_add_search;
 
 // Month report
 extern const char* const generating_report;
+extern const char* const daily_chart_title;   // "Raport Dzienny - "
+extern const char* const hourly_chart_title;  // "Raport Godzinowy - "
 extern const char* const cant_open_file;
 extern const char* const no_memory_top_urls;
 extern const char* const no_memory_top_sites;
@@ -77,6 +79,43 @@ extern const char* const referrers_heading;
 extern const char* const agent_heading;
 extern const char* const user_heading;
 extern const char* const search_heading;
+
+// Month page: link bar, totals, daily and hourly tables
+extern const char* const daily_stats_link;
+extern const char* const hourly_stats_link;
+extern const char* const urls_link;
+extern const char* const entry_link;
+extern const char* const exit_link;
+extern const char* const search_link;
+extern const char* const users_link;
+extern const char* const agents_link;
+extern const char* const countries_link;
+extern const char* const sites_heading;
+extern const char* const pages_heading;
+extern const char* const all_word;
+extern const char* const average_word;
+extern const char* const maximum_word;
+extern const char* const month_statistics;
+extern const char* const total_hits;
+extern const char* const total_files;
+extern const char* const total_kb;
+extern const char* const total_sites;
+extern const char* const total_urls;
+extern const char* const total_referrers;
+extern const char* const total_users;
+extern const char* const total_agents;
+extern const char* const hits_per_hour;
+extern const char* const hits_per_day;
+extern const char* const files_per_day;
+extern const char* const pages_per_day;
+extern const char* const sites_per_day;
+extern const char* const visits_per_day;
+extern const char* const kb_per_day;
+extern const char* const hits_by_response;
+extern const char* const daily_statistics;
+extern const char* const day_heading;
+extern const char* const hourly_statistics;
+extern const char* const hour_heading;
 
 // Page frame
 extern const char* const period_shown;

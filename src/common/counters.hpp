@@ -57,3 +57,6 @@ extern response_row g_response[response_rows];
 
 /// The response_table row that counts a response code (row 0: any other code).
 int response_row_of(int code);
+
+/// The day count, 719534 for 1 January 1970; modulo 7 it is the weekday (0 Sunday).
+long long day_number(int day, int month, int year);

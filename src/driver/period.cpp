@@ -4,19 +4,6 @@
 #include "tables/tables.hpp"
 
 long long
-day_number(int day, int month, int year)
-{
-    static const int days_before[12] = {0, 31, 59, 90, 120, 151, 181, 212, 243, 273, 304, 334};
-    const long long y = year;
-    long long n = 365 * y + (y + 4) / 4 - y / 100 + y / 400 + day +
-                  days_before[(month >= 1 && month <= 12) ? month - 1 : 0];
-    const bool leap = (year % 4 == 0 && year % 100 != 0) || year % 400 == 0;
-    if (leap && (month == 1 || month == 2))
-        --n;
-    return n + 5;
-}
-
-long long
 seconds_of(const record_time& t)
 {
     return (day_number(t.day, t.month, t.year) - 719534) * 86400 + t.hour * 3600LL +

@@ -5,9 +5,6 @@
 #include "common/counters.hpp"
 #include "common/records.hpp"
 
-/// The day count, 719534 for 1 January 1970; modulo 7 it is the weekday (0 Sunday).
-long long day_number(int day, int month, int year);
-
 /// The seconds value of a log time: its wall-clock reading taken as UTC.
 long long seconds_of(const record_time& t);
 

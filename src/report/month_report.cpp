@@ -11,9 +11,18 @@
 #include "common/messages.hpp"
 #include "common/settings.hpp"
 #include "report/dumps.hpp"
+#include "report/month_page.hpp"
+#include "report/page_frame.hpp"
+#include "report/report_file.hpp"
 #include "report/sort_arrays.hpp"
 
 namespace {
+
+// Names are formed in buffers of these sizes; longer ones are cut.
+constexpr std::size_t page_name_capacity = 256;
+constexpr std::size_t chart_name_capacity = 256;
+constexpr std::size_t chart_title_capacity = 256;
+constexpr std::size_t period_capacity = 256;
 
 // The array of one kind, alive only while that kind is written.
 template <typename Node> class kind_array {
@@ -106,11 +115,53 @@ month_report()
     const settings& s = g_settings;
     const int year = g_clock.year;
     const int month = g_clock.month;
-    progress("%s %s %d\n", msg::generating_report,
-             msg::month_name[(month >= 1 && month <= 12) ? month : 0], year);
+    const char* month_name = msg::month_name[(month >= 1 && month <= 12) ? month : 0];
+    progress("%s %s %d\n", msg::generating_report, month_name, year);
 
-    // The charts, the month page and its fixed tables are written here with
-    // the page writer; the top tables read the arrays sorted below.
+    char page_name[page_name_capacity];
+    std::snprintf(page_name, sizeof page_name, "usage_%04d%02d.%s", year, month,
+                  s.html_extension.c_str());
+    char daily_chart[chart_name_capacity];
+    std::snprintf(daily_chart, sizeof daily_chart, "daily_usage_%04d%02d.png", year, month);
+    char hourly_chart[chart_name_capacity];
+    std::snprintf(hourly_chart, sizeof hourly_chart, "hourly_usage_%04d%02d.png", year, month);
+    char daily_title[chart_title_capacity];
+    std::snprintf(daily_title, sizeof daily_title, "%s %s %d", msg::daily_chart_title, month_name,
+                  year);
+    char hourly_title[chart_title_capacity];
+    std::snprintf(hourly_title, sizeof hourly_title, "%s %s %d", msg::hourly_chart_title,
+                  month_name, year);
+    // The daily and hourly charts are drawn here, before the page, once the
+    // chart renderer lands; the page refers to them whenever their settings are on.
+
+    const owned_file page = report_file_open(page_name);
+    if (!page)
+        return 1;
+    std::FILE* out = page.get();
+    char period[period_capacity];
+    std::snprintf(period, sizeof period, "%s %d", month_name, year);
+    page_head(out, period);
+    section_links(out);
+    month_summary_table(out);
+    if (s.daily_stats || s.daily_graph) {
+        std::fputs("<A NAME=\"DAYSTATS\"></A>\n", out);
+        if (s.daily_graph)
+            std::fprintf(out, "<IMG SRC=\"%s\" ALT=\"%s\" HEIGHT=400 WIDTH=512><P>\n", daily_chart,
+                         daily_title);
+        if (s.daily_stats)
+            day_table(out);
+    }
+    if (s.hourly_stats || s.hourly_graph) {
+        std::fputs("<A NAME=\"HOURSTATS\"></A>\n", out);
+        if (s.hourly_graph)
+            std::fprintf(out, "<IMG SRC=\"%s\" ALT=\"%s\" HEIGHT=256 WIDTH=512><P>\n", hourly_chart,
+                         hourly_title);
+        if (s.hourly_stats)
+            hour_table(out);
+    }
+
+    // The top tables and listing pages are written from the arrays sorted
+    // below once they land.
     report_urls(year, month);
     report_sites(year, month);
     report_by_hits(referrer_table, "r_array", msg::no_memory_top_referrers, s.dump_referrers,
@@ -121,5 +172,7 @@ month_report()
                    dump_users, year, month);
     report_by_hits(agent_table, "a_array", msg::no_memory_top_agents, s.dump_agents, s.top_agents,
                    dump_agents, year, month);
+    // The country section is written here once the country table lands.
+    page_tail(out);
     return 0;
 }

@@ -1,6 +1,7 @@
-// The report of one month: for now the per-kind sort arrays and the dump files.
+// The report of one month: its page with the fixed tables, the per-kind sort
+// arrays and the dump files.
 #pragma once
 
-/// Writes the report of the month on the period clock.  Returns 0 (the month
-/// page, which could fail to open, comes with the page writer).
+/// Writes the report of the month on the period clock.  Returns 0, or 1 when
+/// the month page cannot be opened: then nothing else of the month is written.
 int month_report();

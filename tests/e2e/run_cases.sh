@@ -18,12 +18,14 @@
 # Every run has the same clock and place: faketime frozen at $CLOCK, TZ=UTC,
 # LC_ALL=C, and an environment of only those, PATH and the sanitizers'
 # options.  The build directory and the scratch directory are replaced by
-# @BIN@ and @SCRATCH@ in everything compared.  --update rewrites expected/
+# @BIN@ and @SCRATCH@ in everything compared, and the machine's node name in
+# a page title by @NODE@.  --update rewrites expected/
 # from what the programs now write, for review in git diff.  Differences are
 # shown as UTF-8 (the programs write ISO-8859-2).
 set -u
 
 CLOCK='2026-01-15 12:00:00'
+NODE=$(uname -n)
 CASE_TIMEOUT=30
 
 usage() {
@@ -170,6 +172,8 @@ run_case() {
     {
         printf 's/%s/@BIN@/g\n' "$(sed_escape "$BIN")"
         printf 's/%s/@SCRATCH@/g\n' "$(sed_escape "$tmp/run")"
+        # A run without a host name reports for the machine's own node name.
+        printf 's/ dla %s\\([ <]\\)/ dla @NODE@\\1/g\n' "$(sed_escape "$NODE")"
         [ -f "$dir/filter" ] && cat "$dir/filter"
     } > "$tmp/normalize.sed"
     normalize "$tmp/stdout" "$tmp/got/stdout"

@@ -134,6 +134,24 @@ const char* const agent_heading = "Przeglądarka"_pl;
 const char* const user_heading = "Użytkownik"_pl;
 const char* const search_heading = "Wyszukiwany ciąg znaków"_pl;
 
+const char* const top_first = "Pierwsze"_pl;
+const char* const top_of_total = "z ogólnej liczby"_pl;
+const char* const top_ranked_by = "uszeregowane wg"_pl;
+const char* const top_sites_noun = "lokalizacji"_pl;
+const char* const top_urls_noun = "URLi"_pl;
+const char* const top_entry_noun = "stron wejściowych"_pl;
+const char* const top_exit_noun = "stron wyjściowych"_pl;
+const char* const top_referrers_noun = "odnośników"_pl;
+const char* const top_search_noun = "szukanych ciągów znaków"_pl;
+const char* const top_users_noun = "użytkowników"_pl;
+const char* const top_agents_noun = "przeglądarek"_pl;
+const char* const view_all_sites = "Podgląd wszystkich lokalizacji"_pl;
+const char* const view_all_urls = "Podgląd wszystkich URL'i"_pl;
+const char* const view_all_referrers = "Podgląd wszystkich odnośników"_pl;
+const char* const view_all_search = "Podgląd wszystkich ciągów znaków"_pl;
+const char* const view_all_users = "Podgląd wszystkich użytkowników"_pl;
+const char* const view_all_agents = "Podgląd wszystkich przeglądarek"_pl;
+
 const char* const daily_stats_link = "Statystyki dzienne"_pl;
 const char* const hourly_stats_link = "Statystyki godzinne"_pl;
 const char* const urls_link = "URL'e"_pl;

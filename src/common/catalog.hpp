@@ -80,6 +80,25 @@ extern const char* const agent_heading;
 extern const char* const user_heading;
 extern const char* const search_heading;
 
+// Top tables and full listing pages
+extern const char* const top_first;      // "Pierwsze"
+extern const char* const top_of_total;   // "z ogólnej liczby"
+extern const char* const top_ranked_by;  // "uszeregowane wg"
+extern const char* const top_sites_noun;
+extern const char* const top_urls_noun;
+extern const char* const top_entry_noun;
+extern const char* const top_exit_noun;
+extern const char* const top_referrers_noun;
+extern const char* const top_search_noun;
+extern const char* const top_users_noun;
+extern const char* const top_agents_noun;
+extern const char* const view_all_sites;
+extern const char* const view_all_urls;
+extern const char* const view_all_referrers;
+extern const char* const view_all_search;
+extern const char* const view_all_users;
+extern const char* const view_all_agents;
+
 // Month page: link bar, totals, daily and hourly tables
 extern const char* const daily_stats_link;
 extern const char* const hourly_stats_link;

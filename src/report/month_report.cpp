@@ -15,6 +15,7 @@
 #include "report/page_frame.hpp"
 #include "report/report_file.hpp"
 #include "report/sort_arrays.hpp"
+#include "report/top_tables.hpp"
 
 namespace {
 
@@ -55,7 +56,7 @@ template <typename Node> class kind_array {
 };
 
 void
-report_urls(int year, int month)
+report_urls(std::FILE* page, int year, int month)
 {
     const settings& s = g_settings;
     kind_array<unode> u(url_table, "u_array", msg::no_memory_top_urls);
@@ -63,21 +64,27 @@ report_urls(int year, int month)
         return;
     if (s.dump_urls || s.top_urls != 0) {
         u.sort(by_key<&unode::hits>{});
-        // The top URLs table by hits is written here with the month page.
+        if (s.top_urls != 0)
+            url_leaders(page, u.get(), false);
         if (s.dump_urls)
             dump_urls(u.get(), year, month);
     }
-    if (s.top_k_urls != 0)
-        u.sort(by_key<&unode::bytes>{});  // for the top URLs table by volume
+    if (s.top_k_urls != 0) {
+        u.sort(by_key<&unode::bytes>{});
+        url_leaders(page, u.get(), true);
+    }
     if (s.top_entry != 0) {
-        u.sort(by_key<&unode::entries>{});  // for the entry pages table
-        if (s.top_exit != 0)
-            u.sort(by_key<&unode::exits>{});  // for the exit pages table
+        u.sort(by_key<&unode::entries>{});
+        entry_exit_leaders(page, u.get(), false);
+        if (s.top_exit != 0) {
+            u.sort(by_key<&unode::exits>{});
+            entry_exit_leaders(page, u.get(), true);
+        }
     }
 }
 
 void
-report_sites(int year, int month)
+report_sites(std::FILE* page, int year, int month)
 {
     const settings& s = g_settings;
     kind_array<hnode> h(site_table, "h_array", msg::no_memory_top_sites);
@@ -85,24 +92,31 @@ report_sites(int year, int month)
         return;
     if (s.dump_sites || s.top_sites != 0) {
         h.sort(by_key<&hnode::hits>{});
+        if (s.top_sites != 0)
+            site_leaders(page, h.get(), false);
         if (s.dump_sites)
             dump_sites(h.get(), year, month);
     }
-    if (s.top_k_sites != 0)
+    if (s.top_k_sites != 0) {
         h.sort(by_key<&hnode::bytes>{});
+        site_leaders(page, h.get(), true);
+    }
 }
 
 // Referrers, search strings, users and agents: one order, one table, one dump.
 template <typename Node>
 void
-report_by_hits(const chained_table<Node>& table, const char* array_name, const char* no_memory,
-               bool dump, int top, void (*write_dump)(const sort_array<Node>&, int, int), int year,
-               int month)
+report_by_hits(std::FILE* page, const chained_table<Node>& table, const char* array_name,
+               const char* no_memory, bool dump, int top,
+               void (*write_table)(std::FILE*, const sort_array<Node>&),
+               void (*write_dump)(const sort_array<Node>&, int, int), int year, int month)
 {
     kind_array<Node> a(table, array_name, no_memory);
     if (a.empty() || !(dump || top != 0))
         return;
     a.sort(by_key<&Node::hits>{});
+    if (top != 0)
+        write_table(page, a.get());
     if (dump)
         write_dump(a.get(), year, month);
 }
@@ -160,18 +174,16 @@ month_report()
             hour_table(out);
     }
 
-    // The top tables and listing pages are written from the arrays sorted
-    // below once they land.
-    report_urls(year, month);
-    report_sites(year, month);
-    report_by_hits(referrer_table, "r_array", msg::no_memory_top_referrers, s.dump_referrers,
-                   s.top_referrers, dump_referrers, year, month);
-    report_by_hits(search_table, "s_array", msg::no_memory_top_search, s.dump_search_str,
-                   s.top_search, dump_search_strings, year, month);
-    report_by_hits(user_table, "i_array", msg::no_memory_top_users, s.dump_users, s.top_users,
-                   dump_users, year, month);
-    report_by_hits(agent_table, "a_array", msg::no_memory_top_agents, s.dump_agents, s.top_agents,
-                   dump_agents, year, month);
+    report_urls(out, year, month);
+    report_sites(out, year, month);
+    report_by_hits(out, referrer_table, "r_array", msg::no_memory_top_referrers, s.dump_referrers,
+                   s.top_referrers, referrer_leaders, dump_referrers, year, month);
+    report_by_hits(out, search_table, "s_array", msg::no_memory_top_search, s.dump_search_str,
+                   s.top_search, search_leaders, dump_search_strings, year, month);
+    report_by_hits(out, user_table, "i_array", msg::no_memory_top_users, s.dump_users, s.top_users,
+                   user_leaders, dump_users, year, month);
+    report_by_hits(out, agent_table, "a_array", msg::no_memory_top_agents, s.dump_agents,
+                   s.top_agents, agent_leaders, dump_agents, year, month);
     // The country section is written here once the country table lands.
     page_tail(out);
     return 0;

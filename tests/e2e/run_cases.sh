@@ -19,7 +19,7 @@
 # LC_ALL=C, and an environment of only those, PATH and the sanitizers'
 # options.  The build directory and the scratch directory are replaced by
 # @BIN@ and @SCRATCH@ in everything compared, and the machine's node name in
-# a page title by @NODE@.  --update rewrites expected/
+# a page title and in links to the site by @NODE@.  --update rewrites expected/
 # from what the programs now write, for review in git diff.  Differences are
 # shown as UTF-8 (the programs write ISO-8859-2).
 set -u
@@ -174,6 +174,7 @@ run_case() {
         printf 's/%s/@SCRATCH@/g\n' "$(sed_escape "$tmp/run")"
         # A run without a host name reports for the machine's own node name.
         printf 's/ dla %s\\([ <]\\)/ dla @NODE@\\1/g\n' "$(sed_escape "$NODE")"
+        printf 's/\\(http[s]*:\\/\\/\\)%s\\//\\1@NODE@\\//g\n' "$(sed_escape "$NODE")"
         [ -f "$dir/filter" ] && cat "$dir/filter"
     } > "$tmp/normalize.sed"
     normalize "$tmp/stdout" "$tmp/got/stdout"

@@ -211,6 +211,29 @@ struct wide_table {
     const char* listing_label;
 };
 
+// Writes one row for each of the first shown entries that are not hidden:
+// its start (shaded for a group entry when shade is set), its position, and
+// then the cells that write_cells writes.
+template <typename Node, typename Cells>
+void
+visible_rows(std::FILE* out, const sort_array<Node>& entries, u64 shown, bool shade,
+             Cells&& write_cells)
+{
+    u64 written = 0;
+    for (std::size_t i = 0; i < entries.count && written < shown; ++i) {
+        const Node& n = *entries.items[i];
+        if (n.kind == kind_hidden)
+            continue;
+        ++written;
+        if (shade)
+            row_start(out, n.kind);
+        else
+            std::fputs("<TR>\n", out);
+        position_cell(out, written);
+        write_cells(n);
+    }
+}
+
 template <typename Node, typename Listing>
 void
 write_wide_table(std::FILE* out, const sort_array<Node>& entries, const wide_table& t,
@@ -231,14 +254,7 @@ write_wide_table(std::FILE* out, const sort_array<Node>& entries, const wide_tab
                     {s.color_kbyte.text, msg::kb_heading},
                     {s.color_visit.text, msg::visits_heading}},
                    t.name_heading);
-    u64 written = 0;
-    for (std::size_t i = 0; i < entries.count && written < shown; ++i) {
-        const Node& n = *entries.items[i];
-        if (n.kind == kind_hidden)
-            continue;
-        ++written;
-        row_start(out, n.kind);
-        position_cell(out, written);
+    visible_rows(out, entries, shown, true, [&](const Node& n) {
         count_cells(out, n.hits, percent_single(n.hits, m.hits));
         count_cells(out, n.files, percent_single(n.files, m.files));
         kilobyte_cells(out, n.bytes, percent_single_bytes(n.bytes, m.bytes));
@@ -246,7 +262,7 @@ write_wide_table(std::FILE* out, const sort_array<Node>& entries, const wide_tab
         name_cell_start(out);
         plain_name(out, n.name, n.kind);
         std::fputs(name_cell_end, out);
-    }
+    });
     const bool listed = t.wants_listing && listing(entries, counts.regular, counts.groups);
     table_end(out, listed, 10, t.prefix, t.listing_label);
 }
@@ -277,14 +293,7 @@ write_narrow_table(std::FILE* out, const sort_array<rnode>& entries, const narro
     anchor(out, t.anchor_name);
     table_title(out, 4, shown, t.total, t.noun, false);
     column_headers(out, {{g_settings.color_hit.text, msg::hits_heading}}, t.name_heading);
-    u64 written = 0;
-    for (std::size_t i = 0; i < entries.count && written < shown; ++i) {
-        const rnode& n = *entries.items[i];
-        if (n.kind == kind_hidden)
-            continue;
-        ++written;
-        row_start(out, n.kind);
-        position_cell(out, written);
+    visible_rows(out, entries, shown, true, [&](const rnode& n) {
         count_cells(out, n.hits, percent_single(n.hits, g_month.hits));
         name_cell_start(out);
         if (n.kind == kind_regular && t.linked && is_link_scheme(n.name))
@@ -292,7 +301,7 @@ write_narrow_table(std::FILE* out, const sort_array<rnode>& entries, const narro
         else
             plain_name(out, n.name, n.kind);
         std::fputs(name_cell_end, out);
-    }
+    });
     const bool listed = t.all && more_than(counts.visible(), t.top) &&
                         listing(entries, counts.regular, counts.groups);
     table_end(out, listed, 4, t.prefix, t.listing_label);
@@ -353,14 +362,7 @@ url_leaders(std::FILE* page, const sort_array<unode>& urls, bool by_kb)
     column_headers(page,
                    {{s.color_hit.text, msg::hits_heading}, {s.color_kbyte.text, msg::kb_heading}},
                    msg::url_heading);
-    u64 written = 0;
-    for (std::size_t i = 0; i < urls.count && written < shown; ++i) {
-        const unode& n = *urls.items[i];
-        if (n.kind == kind_hidden)
-            continue;
-        ++written;
-        row_start(page, n.kind);
-        position_cell(page, written);
+    visible_rows(page, urls, shown, true, [&](const unode& n) {
         count_cells(page, n.hits, percent_single(n.hits, m.hits));
         kilobyte_cells(page, n.bytes, percent_single_bytes(n.bytes, m.bytes));
         name_cell_start(page);
@@ -371,7 +373,7 @@ url_leaders(std::FILE* page, const sort_array<unode>& urls, bool by_kb)
         else
             url_link(page, n.name);
         std::fputs(name_cell_end, page);
-    }
+    });
     const bool wanted =
         s.all_urls && (by_kb ? s.top_urls == 0 : more_than(counts.visible(), s.top_urls));
     const bool listed = wanted && url_listing_page(urls, counts.regular, counts.groups);
@@ -400,21 +402,14 @@ entry_exit_leaders(std::FILE* page, const sort_array<unode>& urls, bool exits)
     column_headers(
         page, {{s.color_hit.text, msg::hits_heading}, {s.color_visit.text, msg::visits_heading}},
         msg::url_heading);
-    u64 written = 0;
-    for (std::size_t i = 0; i < urls.count && written < shown; ++i) {
-        const unode& n = *urls.items[i];
-        if (n.kind == kind_hidden)
-            continue;
-        ++written;
+    visible_rows(page, urls, shown, false, [&](const unode& n) {
         const u64 value = exits ? n.exits : n.entries;
-        std::fputs("<TR>\n", page);
-        position_cell(page, written);
         count_cells(page, n.hits, percent_single(n.hits, g_month.hits));
         count_cells(page, value, percent_single(value, sum));
         name_cell_start(page);
         url_link(page, n.name);
         std::fputs(name_cell_end, page);
-    }
+    });
     std::fputs(spacer, page);
     std::fputs("</TABLE>\n<P>\n", page);
 }

@@ -192,6 +192,17 @@ const char* const period_shown = "Prezentowany okres"_pl;
 const char* const generated_at = "Wygenerowano"_pl;
 const char* const month_summary = "Sumarycznie w miesiącu:"_pl;
 
+const char* const no_history = "Nie znalazłem pliku historii..."_pl;
+const char* const reading_history = "Czytam plik historii..."_pl;
+const char* const bad_history_line = "Błąd: Pomijam błędny zapis historii"_pl;
+const char* const cant_write_history = "Błąd: Nie mogę zapisać pliku historii"_pl;
+const char* const saving_history = "Zapisuję informację historii..."_pl;
+
+const char* const other_slice = "Inne"_pl;
+
+const char* const cant_open_dns_cache = "Błąd: Nie mogę otworzyć pliku buforującego DNS"_pl;
+const char* const cant_lock_dns_cache = "Błąd: Nie mogę zablokować pliku buforującego DNS"_pl;
+
 const char* const default_report_title = "Statystyki serwera dla"_pl;
 
 const char* const month_name[13] = {

@@ -141,6 +141,20 @@ extern const char* const period_shown;
 extern const char* const generated_at;
 extern const char* const month_summary;
 
+// History file
+extern const char* const no_history;
+extern const char* const reading_history;
+extern const char* const bad_history_line;
+extern const char* const cant_write_history;
+extern const char* const saving_history;
+
+// Charts
+extern const char* const other_slice;
+
+// DNS cache
+extern const char* const cant_open_dns_cache;
+extern const char* const cant_lock_dns_cache;
+
 // Settings defaults
 extern const char* const default_report_title;
 

@@ -6,6 +6,7 @@
 #include "common/catalog.hpp"
 #include "common/char_classes.hpp"
 #include "common/counters.hpp"
+#include "common/history_row.hpp"
 #include "common/records.hpp"
 #include "common/settings.hpp"
 #include "driver/accounting.hpp"
@@ -49,6 +50,7 @@ month_counters g_month;
 daily_counters g_daily[31];
 hourly_counters g_hourly[24];
 response_row g_response[response_rows];
+history_window g_history;
 
 host_table site_table;
 host_table daily_site_table;
@@ -90,6 +92,7 @@ reset_run_state()
     for (auto& h : g_hourly)
         h = hourly_counters{};
     reset_responses();
+    g_history = history_window{};
     release_tables();
     set_current_url("", false);
 }

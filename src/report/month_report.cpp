@@ -48,6 +48,20 @@ template <typename Node> class kind_array {
     {
         std::sort(a_.items, a_.items + a_.count, less);
     }
+    /// Sorts only as far as a table of `rows` visible rows reads: those rows
+    /// and every hidden entry that may come before them.  The comparators
+    /// break every tie, so the leading entries are those of a full sort.
+    template <typename Less> void sort_leading(Less less, int rows)
+    {
+        std::size_t needed = static_cast<std::size_t>(rows > 0 ? rows : 0);
+        for (std::size_t i = 0; i < a_.count && needed < a_.count; ++i)
+            if (a_.items[i]->kind == kind_hidden)
+                ++needed;
+        if (needed >= a_.count)
+            sort(less);
+        else
+            std::partial_sort(a_.items, a_.items + needed, a_.items + a_.count, less);
+    }
     const sort_array<Node>& get() const { return a_; }
 
   private:
@@ -70,14 +84,18 @@ report_urls(std::FILE* page, int year, int month)
             dump_urls(u.get(), year, month);
     }
     if (s.top_k_urls != 0) {
-        u.sort(by_key<&unode::bytes>{});
+        // Without the by-hits table this one writes the whole listing page.
+        if (s.top_urls == 0 && s.all_urls)
+            u.sort(by_key<&unode::bytes>{});
+        else
+            u.sort_leading(by_key<&unode::bytes>{}, s.top_k_urls);
         url_leaders(page, u.get(), true);
     }
     if (s.top_entry != 0) {
-        u.sort(by_key<&unode::entries>{});
+        u.sort_leading(by_key<&unode::entries>{}, s.top_entry);
         entry_exit_leaders(page, u.get(), false);
         if (s.top_exit != 0) {
-            u.sort(by_key<&unode::exits>{});
+            u.sort_leading(by_key<&unode::exits>{}, s.top_exit);
             entry_exit_leaders(page, u.get(), true);
         }
     }
@@ -98,7 +116,10 @@ report_sites(std::FILE* page, int year, int month)
             dump_sites(h.get(), year, month);
     }
     if (s.top_k_sites != 0) {
-        h.sort(by_key<&hnode::bytes>{});
+        if (s.top_sites == 0 && s.all_sites)
+            h.sort(by_key<&hnode::bytes>{});
+        else
+            h.sort_leading(by_key<&hnode::bytes>{}, s.top_k_sites);
         site_leaders(page, h.get(), true);
     }
 }

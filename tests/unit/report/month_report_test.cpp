@@ -1,4 +1,6 @@
+#include <algorithm>
 #include <string>
+#include <vector>
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>
@@ -44,4 +46,67 @@ TEST_F(MonthReport, APageThatCannotBeOpenedStopsTheMonth)
     EXPECT_EQ(utf8_of_latin2(testing::internal::GetCapturedStderr()),
               "Błąd: Nie mogę otworzyć pliku usage_202403.html!\n");
     EXPECT_FALSE(exists("site_202403.tab")) << "no dumps without the page";
+}
+
+namespace {
+
+// The names of a table's rows, in order: the table starts at its title.
+std::vector<std::string>
+row_names(const std::string& page, const std::string& title)
+{
+    std::vector<std::string> names;
+    std::size_t at = page.find(title);
+    const std::size_t end = page.find("</TABLE>", at);
+    const std::string link_end = "</A></FONT></TD></TR>\n";
+    while (at != std::string::npos && (at = page.find(link_end, at + 1)) < end) {
+        const std::size_t start = page.rfind('>', at) + 1;
+        names.push_back(page.substr(start, at - start));
+    }
+    return names;
+}
+
+}  // namespace
+
+// The tables that show a few leading rows sort only that far: their rows
+// must be those of a full sort, hidden entries skipped, ties by name.
+TEST_F(MonthReport, LeadingRowsAreThoseOfAFullSort)
+{
+    startup_settings().dump_sites = false;
+    startup_settings().top_urls = 0;
+    startup_settings().host_name = "www.example.pl";
+    struct url {
+        std::string name;
+        int kind;
+        u64 entries;
+        double bytes;
+    };
+    std::vector<url> urls;
+    for (int i = 0; i < 300; ++i) {
+        // Many ties, and hidden entries among the largest.
+        const int kind = (i % 7 == 0) ? kind_hidden : kind_regular;
+        urls.push_back({"/u" + std::to_string((i * 37) % 300), kind, u64((i * 13) % 17),
+                        double(((i * 29) % 23) * 1024)});
+    }
+    u64 unique = 0;
+    for (url& u : urls)
+        add_url(u.name.data(), u.kind, 1, unique, u.entries, 0, u.bytes);
+    g_month.urls = unique;
+    g_month.hits = urls.size();
+
+    auto expected = [&](auto key) {
+        std::vector<url> sorted = urls;
+        std::sort(sorted.begin(), sorted.end(), [&](const url& a, const url& b) {
+            return key(a) != key(b) ? key(a) > key(b) : a.name < b.name;
+        });
+        std::vector<std::string> names;
+        for (const url& u : sorted)
+            if (u.kind != kind_hidden && names.size() < 10)
+                names.push_back(u.name);
+        return names;
+    };
+    ASSERT_EQ(month_report(), 0);
+    const std::string page = content_of("usage_202403.html");
+    EXPECT_EQ(row_names(page, "uszeregowane wg KB"),
+              expected([](const url& u) { return u.bytes; }));
+    EXPECT_EQ(row_names(page, "stron wej"), expected([](const url& u) { return u.entries; }));
 }

@@ -192,6 +192,13 @@ const char* const period_shown = "Prezentowany okres"_pl;
 const char* const generated_at = "Wygenerowano"_pl;
 const char* const month_summary = "Sumarycznie w miesiącu:"_pl;
 
+const char* const generating_summary = "Generuję raport sumaryczny"_pl;
+const char* const summary_title = "Raport sumaryczny"_pl;
+const char* const month_heading = "Miesiąc"_pl;
+const char* const daily_average = "Średnio dziennie"_pl;
+const char* const month_totals = "Ogólnie w miesiącu: "_pl;
+const char* const grand_total = "Suma"_pl;
+
 const char* const no_history = "Nie znalazłem pliku historii..."_pl;
 const char* const reading_history = "Czytam plik historii..."_pl;
 const char* const bad_history_line = "Błąd: Pomijam błędny zapis historii"_pl;

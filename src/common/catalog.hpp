@@ -141,6 +141,14 @@ extern const char* const period_shown;
 extern const char* const generated_at;
 extern const char* const month_summary;
 
+// Summary index page
+extern const char* const generating_summary;
+extern const char* const summary_title;
+extern const char* const month_heading;
+extern const char* const daily_average;
+extern const char* const month_totals;
+extern const char* const grand_total;
+
 // History file
 extern const char* const no_history;
 extern const char* const reading_history;

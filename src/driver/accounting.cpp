@@ -16,6 +16,7 @@
 #include "input/log_reader.hpp"
 #include "input/parsers.hpp"
 #include "input/text_helpers.hpp"
+#include "resolve/dns_cache.hpp"
 
 namespace {
 
@@ -248,9 +249,17 @@ record_loop(log_reader& log)
 
         advance_clock(when);
 
-        // Cached names replace numeric hosts here once the DNS cache lands;
-        // the logged address is kept then, to give way to a bad name.
-        check_host(r, r.host);
+        // A cached name replaces a numeric host; the logged address is kept
+        // to give way to a name that turns out bad.
+        if (dns_cache_is_open()) {
+            char saved_host[sizeof r.host];
+            std::memcpy(saved_host, r.host, sizeof saved_host);
+            if (dns_cache_lookup(r.host) && dns_name_is_socket_address(r.host))
+                std::memcpy(r.host, saved_host, sizeof saved_host);
+            check_host(r, saved_host);
+        } else {
+            check_host(r, r.host);
+        }
 
         account_record(when);
     }

@@ -1,5 +1,6 @@
 #include "driver/period.hpp"
 
+#include "persist/history.hpp"
 #include "report/month_report.hpp"
 #include "tables/tables.hpp"
 
@@ -112,7 +113,7 @@ close_month()
 {
     g_month.visits = count_table_visits(site_table);
     close_open_visits(g_clock.previous_timestamp);
-    // The month's history row is written here once the history lands.
+    record_month_in_history();
     report_closed_month();
     start_new_month();
 }

@@ -12,6 +12,7 @@
 
 #include "common/catalog.hpp"
 #include "common/char_classes.hpp"
+#include "common/history_row.hpp"
 #include "common/messages.hpp"
 #include "common/settings.hpp"
 #include "driver/accounting.hpp"
@@ -20,7 +21,10 @@
 #include "driver/period.hpp"
 #include "driver/run_state.hpp"
 #include "input/log_reader.hpp"
+#include "persist/history.hpp"
+#include "report/index_page.hpp"
 #include "report/month_report.hpp"
+#include "resolve/dns_cache.hpp"
 #include "tables/tables.hpp"
 
 namespace {
@@ -148,15 +152,19 @@ run_parvalyte(int argc, char** argv)
             return 1;
         }
     }
-    // The DNS pre-pass and the cache lookups are wired here with the resolver.
+    // The DNS pre-pass is wired here with the resolver.
     if (resolve_only(argv[0]))
         return 0;
+    if (s.dns_cache && dns_cache_open_read() != 0)
+        s.dns_cache.reset();
 
     progress("%s %s\n", msg::writing_output_in,
              s.output_dir ? s.output_dir->c_str() : msg::current_directory);
     default_host_name();
     if (s.ignore_hist)
         progress("%s\n", msg::ignoring_history);
+    else
+        load_history();
 
     std::fflush(stdout);
     const std::time_t start = std::time(nullptr);
@@ -166,6 +174,8 @@ run_parvalyte(int argc, char** argv)
     if (!g_run.good_record) {
         if (warnings_enabled())
             std::printf("%s\n", msg::no_valid_records);
+        if (g_history.is_set)
+            index_report();
         return 1;
     }
 
@@ -173,14 +183,16 @@ run_parvalyte(int argc, char** argv)
     if (g_run.total > g_run.ignored + g_run.bad) {
         // The state file is written here once incremental mode lands.
         close_open_visits(g_clock.record_timestamp);
-        // The month's history row is updated here once the history lands.
+        record_month_in_history();
         month_report();
-        // The history file is written here once the history lands.
+        store_history();
     }
-    // The index page is written here once the history lands.
+    if (g_history.is_set)
+        index_report();
 
     const std::time_t end = std::time(nullptr);
     if (g_settings.time_me || progress_enabled())
         print_run_summary(std::difftime(end, start));
+    dns_cache_close();
     return 0;
 }

@@ -10,6 +10,7 @@
 #include "common/records.hpp"
 #include "common/settings.hpp"
 #include "driver/accounting.hpp"
+#include "resolve/dns_cache.hpp"
 #include "tables/tables.hpp"
 
 // ---- start-up's: chosen once, read by everything after
@@ -51,6 +52,7 @@ daily_counters g_daily[31];
 hourly_counters g_hourly[24];
 response_row g_response[response_rows];
 history_window g_history;
+dns_cache_handle g_dns_cache;
 
 host_table site_table;
 host_table daily_site_table;
@@ -93,6 +95,7 @@ reset_run_state()
         h = hourly_counters{};
     reset_responses();
     g_history = history_window{};
+    dns_cache_close();
     release_tables();
     set_current_url("", false);
 }

@@ -10,6 +10,7 @@
 #include "common/counters.hpp"
 #include "common/messages.hpp"
 #include "common/settings.hpp"
+#include "graphs/charts.hpp"
 #include "report/dumps.hpp"
 #include "report/month_page.hpp"
 #include "report/page_frame.hpp"
@@ -166,8 +167,10 @@ month_report()
     char hourly_title[chart_title_capacity];
     std::snprintf(hourly_title, sizeof hourly_title, "%s %s %d", msg::hourly_chart_title,
                   month_name, year);
-    // The daily and hourly charts are drawn here, before the page, once the
-    // chart renderer lands; the page refers to them whenever their settings are on.
+    if (s.daily_graph)
+        draw_daily_chart(daily_chart, daily_title, month, year, g_daily);
+    if (s.hourly_graph)
+        draw_hourly_chart(hourly_chart, hourly_title, g_hourly);
 
     const owned_file page = report_file_open(page_name);
     if (!page)

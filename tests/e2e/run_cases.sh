@@ -83,7 +83,7 @@ in_case() {
     (cd "$1" && exec timeout "$CASE_TIMEOUT" env -i PATH="$PATH" HOME="$1" \
         BIN="$BIN" E2E="$E2E" TZ=UTC LC_ALL=C \
         ASAN_OPTIONS="$ASAN_OPTIONS" UBSAN_OPTIONS="$UBSAN_OPTIONS" \
-        faketime "$CLOCK" bash -c '. "$E2E/case_lib.sh" && . "$1"' case "$2")
+        faketime -f "$CLOCK" bash -c '. "$E2E/case_lib.sh" && . "$1"' case "$2")
 }
 
 # list_files DIR: the regular files and symbolic links under DIR, relative, sorted.

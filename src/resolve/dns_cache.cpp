@@ -1,0 +1,255 @@
+#include "resolve/dns_cache.hpp"
+
+#include <cstdio>
+#include <cstring>
+#include <utility>
+
+#include <netdb.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "common/catalog.hpp"
+#include "common/char_classes.hpp"
+#include "common/messages.hpp"
+#include "common/settings.hpp"
+
+namespace {
+
+// A pre-pass that opened the file just before parvakeep renamed a purged copy
+// over it would lock, and fill, a file that no name leads to any more.
+constexpr int replaced_file_retries = 3;
+
+bool
+same_file(const struct stat& a, const struct stat& b)
+{
+    return a.st_dev == b.st_dev && a.st_ino == b.st_ino;
+}
+
+int
+open_cache(bool for_writing)
+{
+    dns_cache_close();
+    if (!g_settings.dns_cache)
+        return 1;
+    const char* path = g_settings.dns_cache->c_str();
+
+    // An empty file is no database: the library refuses it, so it goes.
+    struct stat st;
+    if (stat(path, &st) == 0) {
+        if (st.st_size == 0)
+            unlink(path);
+    } else if (errno != ENOENT) {
+        return 1;
+    }
+
+    for (int attempt = 0;; ++attempt) {
+        DB* raw = nullptr;
+        if (db_create(&raw, nullptr, 0) != 0) {
+            warn("%s %s\n", msg::cant_open_dns_cache, path);
+            return 1;
+        }
+        owned_db db(raw);
+        dns_cache_silence(raw);
+        const u_int32_t flags = for_writing ? DB_CREATE : DB_RDONLY;
+        int fd = -1;
+        if (db->open(db.get(), nullptr, path, nullptr, DB_HASH, flags, 0644) != 0 ||
+            db->fd(db.get(), &fd) != 0) {
+            warn("%s %s\n", msg::cant_open_dns_cache, path);
+            return 1;
+        }
+        if (dns_cache_lock(fd, for_writing ? F_WRLCK : F_RDLCK) != 0) {
+            warn("%s %s\n", msg::cant_lock_dns_cache, path);
+            return 1;
+        }
+        if (for_writing) {
+            struct stat opened;
+            struct stat named;
+            const bool current =
+                fstat(fd, &opened) == 0 && stat(path, &named) == 0 && same_file(opened, named);
+            if (!current) {
+                if (attempt + 1 < replaced_file_retries)
+                    continue;  // closing the handle releases the lock
+                warn("%s %s\n", msg::cant_lock_dns_cache, path);
+                return 1;
+            }
+        }
+        g_dns_cache.db = std::move(db);
+        g_dns_cache.fd = fd;
+        return 0;
+    }
+}
+
+// Every numeric address getaddrinfo takes is made of these bytes up to its
+// scope ("%eth0"); most names fail here without a library call.
+bool
+may_be_numeric(const char* text)
+{
+    if (*text == '\0')
+        return false;
+    for (const char* p = text; *p != '\0' && *p != '%'; ++p) {
+        const char c = *p;
+        const bool hex = (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F');
+        if (!hex && c != '.' && c != ':' && c != 'x' && c != 'X')
+            return false;
+    }
+    return true;
+}
+
+// Gets the stored value of the key, at most one record's bytes of it.
+// Returns the library's code; size is the number of bytes read.
+int
+get_record(const char* key, std::size_t key_length, dns_cache_record& r, std::size_t& size)
+{
+    DB* db = g_dns_cache.db.get();
+    DBT k{};
+    DBT d{};
+    k.data = const_cast<char*>(key);
+    k.size = static_cast<u_int32_t>(key_length);
+    d.data = &r;
+    d.ulen = sizeof r;
+    d.dlen = sizeof r;
+    d.doff = 0;
+    d.flags = DB_DBT_USERMEM | DB_DBT_PARTIAL;
+    const int rc = db->get(db, nullptr, &k, &d, 0);
+    size = rc == 0 ? d.size : 0;
+    return rc;
+}
+
+}  // namespace
+
+int
+dns_cache_open_write(std::int64_t store_time)
+{
+    if (open_cache(true) != 0)
+        return 1;
+    g_dns_cache.store_time = store_time;
+    return 0;
+}
+
+int
+dns_cache_open_read()
+{
+    if (open_cache(false) != 0)
+        return 1;
+    progress("%s %s\n", msg::using_dns_cache, g_settings.dns_cache->c_str());
+    return 0;
+}
+
+bool
+is_numeric_address(const char* text)
+{
+    addrinfo hints{};
+    hints.ai_family = AF_UNSPEC;
+    hints.ai_socktype = SOCK_STREAM;
+    hints.ai_flags = AI_NUMERICHOST;
+    addrinfo* result = nullptr;
+    if (getaddrinfo(text, "0", &hints, &result) != 0)
+        return false;
+    freeaddrinfo(result);
+    return true;
+}
+
+bool
+dns_cache_lookup(char (&host)[host_name_capacity + 1])
+{
+    if (!dns_cache_is_open() || !may_be_numeric(host) || !is_numeric_address(host))
+        return false;
+    const bool debug = g_settings.debug;
+    if (debug)
+        std::fprintf(stderr, "Checking %s...", host);
+
+    dns_cache_record r;
+    std::size_t size = 0;
+    const int rc = get_record(host, std::strlen(host), r, size);
+    if (rc == DB_NOTFOUND) {
+        if (debug)
+            std::fprintf(stderr, " not found\n");
+        return false;
+    }
+    if (rc != 0) {
+        if (debug)
+            std::fprintf(stderr, " error (%d)\n", rc);
+        return false;
+    }
+
+    // The file may hold anything: read the name only within the bytes the
+    // record has, and never past the host buffer.
+    std::size_t length = 0;
+    if (size > dns_record_header) {
+        const std::size_t room = size - dns_record_header;
+        const void* end = std::memchr(r.name, '\0', room);
+        length = end != nullptr ? static_cast<std::size_t>(static_cast<const char*>(end) - r.name)
+                                : room;
+        if (length > host_name_capacity)
+            length = host_name_capacity;
+    }
+    if (length == 0) {
+        // An empty name would turn a known address into "Invalid".
+        if (debug)
+            std::fprintf(stderr, " damaged record\n");
+        return false;
+    }
+    std::memcpy(host, r.name, length);
+    host[length] = '\0';
+    if (debug)
+        std::fprintf(stderr, " found: %s (%ld)\n", host, static_cast<long>(r.cache_time));
+    return true;
+}
+
+dns_fetch_result
+dns_cache_fetch(const char* address, dns_cache_record& out)
+{
+    if (!dns_cache_is_open())
+        return dns_failed;
+    dns_cache_record raw;
+    std::size_t size = 0;
+    const int rc = get_record(address, std::strlen(address), raw, size);
+    if (rc == DB_NOTFOUND)
+        return dns_missing;
+    if (rc != 0)
+        return dns_failed;
+    dns_record_read(&raw, size, out);
+    return dns_found;
+}
+
+int
+dns_cache_store(const char* address, const char* name, int unresolved)
+{
+    if (!dns_cache_is_open())
+        return 1;
+    char key[host_name_capacity + 1];
+    const std::size_t key_length = std::strlen(address);
+    int rc = 1;
+    if (key_length < sizeof key) {
+        for (std::size_t i = 0; i < key_length; ++i)
+            key[i] = to_lower(address[i]);
+        key[key_length] = '\0';
+        dns_cache_record r;
+        const std::size_t length =
+            dns_record_fill(r, g_dns_cache.store_time, unresolved, name, std::strlen(name));
+        lower_locale(r.name, sizeof r.name);
+        rc = dns_record_put(g_dns_cache.db.get(), key, key_length, r, length);
+    }
+    if (rc != 0) {
+        if (progress_enabled())
+            std::fprintf(stderr, "db_put fail!\n");
+        return 1;
+    }
+    return 0;
+}
+
+void
+dns_cache_close()
+{
+    if (!dns_cache_is_open())
+        return;
+    // The pre-pass's pages reach the file while its lock still keeps the
+    // readers out: a reader let in first would find a half-written database.
+    DB* db = g_dns_cache.db.get();
+    db->sync(db, 0);
+    dns_cache_lock(g_dns_cache.fd, F_UNLCK);
+    g_dns_cache.db.reset();
+    g_dns_cache.fd = -1;
+    g_dns_cache.store_time = 0;
+}

@@ -12,8 +12,7 @@ PAGE (its --dump-dom output, UTF-8).  The checks:
 - every in-page link (#NAME) has its anchor on the page, except the
   sections named by --unwritten: the link bar may offer a section that the
   month does not have;
-- every relative link and image names a file of REPORT_DIR, except the
-  images listed in ABSENT_FILES;
+- every relative link and image names a file of REPORT_DIR;
 - the month page's tables are there, with their Polish headings as text;
 - each line of FILE (UTF-8) is text of at least one page, as a reader sees it.
 
@@ -35,8 +34,6 @@ ATTRIBUTES = {
     "cellpadding", "colspan", "rowspan", "align", "valign", "size", "color",
     "nowrap", "rel",
 }
-# The charts are drawn by a later stage than the pages.
-ABSENT_FILES = re.compile(r"^(daily|hourly)_usage_\d{6}\.png$")
 LINK_SCHEMES = re.compile(r"^(https?|ftp)://", re.IGNORECASE)
 ANY_SCHEME = re.compile(r"^[A-Za-z][A-Za-z0-9+.-]*:")
 
@@ -117,7 +114,7 @@ def check(report_dir, dom_path, unwritten):
         elif not os.path.isfile(os.path.join(report_dir, link)):
             faults.append("link to a file that was not written: %s" % link)
     for image in page.images:
-        if not ABSENT_FILES.match(image) and not os.path.isfile(os.path.join(report_dir, image)):
+        if not os.path.isfile(os.path.join(report_dir, image)):
             faults.append("image that was not written: %s" % image)
     if page_name.startswith("usage_"):
         for heading in MONTH_TABLES:

@@ -18,7 +18,7 @@ demo: build
 	mkdir -p $(DEMO)
 	$(BUILD)/tools/parva_genlog 60000 42 > $(DEMO)/access.log
 	$(BUILD)/parvalyte -c tools/demo.conf -o $(DEMO) -n www.example.pl $(DEMO)/access.log
-	@echo "Open $(DEMO)/usage_202403.html; the month's tables are also in $(DEMO)/*.tab (tab-separated, ISO-8859-2)."
+	@echo "Open $(DEMO)/index.html; the months' tables are also in $(DEMO)/*.tab (tab-separated, ISO-8859-2)."
 
 # Every test, in the release build and again under AddressSanitizer and UBSan
 # (built by clang, whose UBSan also catches arithmetic on null pointers),

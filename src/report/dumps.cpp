@@ -5,6 +5,7 @@
 #include "common/catalog.hpp"
 #include "common/messages.hpp"
 #include "common/settings.hpp"
+#include "report/number_text.hpp"
 #include "report/report_file.hpp"
 
 namespace {
@@ -43,6 +44,42 @@ write_dump(const sort_array<Node>& a, const char* prefix, int year, int month, L
         line(f.get(), a.items[i]);
 }
 
+// The numbers of a line, then its name, which may be longer than the buffer.
+void
+name_line(std::FILE* f, number_line& line, const char* name)
+{
+    line.write(f);
+    std::fputs(name, f);
+    std::fputc('\n', f);
+}
+
+// "%llu\t%s\n"
+void
+hits_dump_line(std::FILE* f, u64 hits, const char* name)
+{
+    number_line line;
+    line.count(hits, 0);
+    line.text("\t");
+    name_line(f, line, name);
+}
+
+// "%llu\t%llu\t%.0f\t%llu\t%s\n": hits, files, kilobytes, visits, name.
+template <typename Node>
+void
+wide_dump_line(std::FILE* f, const Node& n)
+{
+    number_line line;
+    line.count(n.hits, 0);
+    line.text("\t");
+    line.count(n.files, 0);
+    line.text("\t");
+    line.fixed(n.bytes / 1024, 0, 0);
+    line.text("\t");
+    line.count(n.visits, 0);
+    line.text("\t");
+    name_line(f, line, n.name);
+}
+
 }  // namespace
 
 void
@@ -52,8 +89,7 @@ dump_sites(const sort_array<hnode>& a, int year, int month)
         a, "site", year, month,
         [](std::FILE* f, const hnode* n) {
             if (n->kind != kind_group)
-                std::fprintf(f, "%llu\t%llu\t%.0f\t%llu\t%s\n", n->hits, n->files, n->bytes / 1024,
-                             n->visits, n->name);
+                wide_dump_line(f, *n);
         },
         [](std::FILE* f) {
             std::fprintf(f, "%s\t%s\t%s\t%s\t%s\n", msg::hits_heading, msg::files_heading,
@@ -67,8 +103,14 @@ dump_urls(const sort_array<unode>& a, int year, int month)
     write_dump(
         a, "url", year, month,
         [](std::FILE* f, const unode* n) {
-            if (n->kind != kind_group)
-                std::fprintf(f, "%llu\t%.0f\t%s\n", n->hits, n->bytes / 1024, n->name);
+            if (n->kind != kind_group) {
+                number_line line;
+                line.count(n->hits, 0);
+                line.text("\t");
+                line.fixed(n->bytes / 1024, 0, 0);
+                line.text("\t");
+                name_line(f, line, n->name);
+            }
         },
         [](std::FILE* f) {
             std::fprintf(f, "%s\t%s\t%s\n", msg::hits_heading, msg::kb_heading, msg::url_heading);
@@ -82,7 +124,7 @@ dump_referrers(const sort_array<rnode>& a, int year, int month)
         a, "ref", year, month,
         [](std::FILE* f, const rnode* n) {
             if (n->kind != kind_group)
-                std::fprintf(f, "%llu\t%s\n", n->hits, n->name);
+                hits_dump_line(f, n->hits, n->name);
         },
         [](std::FILE* f) {
             std::fprintf(f, "%s\t%s\n", msg::hits_heading, msg::referrers_heading);
@@ -96,7 +138,7 @@ dump_agents(const sort_array<anode>& a, int year, int month)
         a, "agent", year, month,
         [](std::FILE* f, const anode* n) {
             if (n->kind != kind_group)
-                std::fprintf(f, "%llu\t%s\n", n->hits, n->name);
+                hits_dump_line(f, n->hits, n->name);
         },
         [](std::FILE* f) { std::fprintf(f, "%s\t%s\n", msg::hits_heading, msg::agent_heading); });
 }
@@ -108,8 +150,7 @@ dump_users(const sort_array<inode>& a, int year, int month)
         a, "user", year, month,
         [](std::FILE* f, const inode* n) {
             if (n->kind != kind_group)
-                std::fprintf(f, "%llu\t%llu\t%.0f\t%llu\t%s\n", n->hits, n->files, n->bytes / 1024,
-                             n->visits, n->name);
+                wide_dump_line(f, *n);
         },
         [](std::FILE* f) {
             std::fprintf(f, "%s\t%s\t%s\t%s\t%s\n", msg::hits_heading, msg::files_heading,
@@ -122,6 +163,6 @@ dump_search_strings(const sort_array<snode>& a, int year, int month)
 {
     write_dump(
         a, "search", year, month,
-        [](std::FILE* f, const snode* n) { std::fprintf(f, "%llu\t%s\n", n->hits, n->name); },
+        [](std::FILE* f, const snode* n) { hits_dump_line(f, n->hits, n->name); },
         [](std::FILE* f) { std::fprintf(f, "%s\t%s\n", msg::hits_heading, msg::search_heading); });
 }

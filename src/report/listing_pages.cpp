@@ -6,6 +6,7 @@
 #include "common/counters.hpp"
 #include "common/messages.hpp"
 #include "common/settings.hpp"
+#include "report/number_text.hpp"
 #include "report/page_frame.hpp"
 #include "report/report_file.hpp"
 
@@ -88,25 +89,49 @@ wide_heading(std::FILE* out, const char* name_heading)
     std::fputs(wide_rule, out);
 }
 
+// " %6.02f%%  ": a share after its count, and the gap after it.
+void
+share(number_line& line, double percent)
+{
+    line.text(" ");
+    line.fixed(percent, 6, 2);
+    line.text("%  ");
+}
+
+// "%-8llu %6.02f%%  ": hits and their share, before a name.
+void
+hits_numbers(std::FILE* out, u64 hits, double percent)
+{
+    number_line line;
+    line.count(hits, 8, true);
+    share(line, percent);
+    line.write(out);
+}
+
 // The numbers of a site or user line, up to the name.
 template <typename Node>
 void
 wide_numbers(std::FILE* out, const Node& n)
 {
+    // "%-8llu %6.02f%%  %8llu %6.02f%%  %8.0f %6.02f%%  %8llu %6.02f%%  "
     const month_counters& m = g_month;
-    std::fprintf(out, "%-8llu %6.02f%%  %8llu %6.02f%%  %8.0f %6.02f%%  %8llu %6.02f%%  ",
-                 static_cast<unsigned long long>(n.hits), percent_single(n.hits, m.hits),
-                 static_cast<unsigned long long>(n.files), percent_single(n.files, m.files),
-                 kilobytes(n.bytes), percent_single_bytes(n.bytes, m.bytes),
-                 static_cast<unsigned long long>(n.visits), percent_single(n.visits, m.visits));
+    number_line line;
+    line.count(n.hits, 8, true);
+    share(line, percent_single(n.hits, m.hits));
+    line.count(n.files, 8);
+    share(line, percent_single(n.files, m.files));
+    line.fixed(kilobytes(n.bytes), 8, 0);
+    share(line, percent_single_bytes(n.bytes, m.bytes));
+    line.count(n.visits, 8);
+    share(line, percent_single(n.visits, m.visits));
+    line.write(out);
 }
 
 // A referrer or agent line: hits, their share of the month's, the name.
 void
 hits_line(std::FILE* out, const rnode& n)
 {
-    std::fprintf(out, "%-8llu %6.02f%%  ", static_cast<unsigned long long>(n.hits),
-                 percent_single(n.hits, g_month.hits));
+    hits_numbers(out, n.hits, percent_single(n.hits, g_month.hits));
     write_html_text(out, n.name);
     std::fputs("\n", out);
 }
@@ -179,9 +204,13 @@ url_listing_page(const sort_array<unode>& urls, u64 regular, u64 groups)
                  msg::url_heading);
     std::fputs("----------------  ----------------  --------------------\n\n", page.get());
     write_entries(page.get(), urls, regular, groups, true, [](std::FILE* out, const unode& n) {
-        std::fprintf(out, "%-8llu %6.02f%%  %8.0f %6.02f%%  ",
-                     static_cast<unsigned long long>(n.hits), percent_single(n.hits, g_month.hits),
-                     kilobytes(n.bytes), percent_single_bytes(n.bytes, g_month.bytes));
+        // "%-8llu %6.02f%%  %8.0f %6.02f%%  "
+        number_line line;
+        line.count(n.hits, 8, true);
+        share(line, percent_single(n.hits, g_month.hits));
+        line.fixed(kilobytes(n.bytes), 8, 0);
+        share(line, percent_single_bytes(n.bytes, g_month.bytes));
+        line.write(out);
         write_html_text(out, n.name);
         std::fputs("\n", out);
     });
@@ -216,8 +245,7 @@ search_listing_page(const sort_array<snode>& searches, u64 count, u64 hit_sum)
     std::fputs("----------------  ----------------------\n\n", out);
     for (std::size_t i = 0; i < searches.count && i < count; ++i) {
         const snode& n = *searches.items[i];
-        std::fprintf(out, "%-8llu %6.02f%%  ", static_cast<unsigned long long>(n.hits),
-                     percent_single(n.hits, hit_sum));
+        hits_numbers(out, n.hits, percent_single(n.hits, hit_sum));
         write_html_text(out, n.name);
         std::fputs("\n", out);
     }

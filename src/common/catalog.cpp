@@ -205,6 +205,10 @@ const char* const bad_history_line = "Błąd: Pomijam błędny zapis historii"_p
 const char* const cant_write_history = "Błąd: Nie mogę zapisać pliku historii"_pl;
 const char* const saving_history = "Zapisuję informację historii..."_pl;
 
+const char* const saving_state = "Zapisuję dane z bieżącego uruchomienia..."_pl;
+const char* const no_state = "Nie znalazłem danych z poprzedniego uruchomienia..."_pl;
+const char* const reading_state = "Czytam dane z poprzedniego uruchomienia..."_pl;
+
 const char* const other_slice = "Inne"_pl;
 
 const char* const cant_open_dns_cache = "Błąd: Nie mogę otworzyć pliku buforującego DNS"_pl;

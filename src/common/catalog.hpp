@@ -156,6 +156,11 @@ extern const char* const bad_history_line;
 extern const char* const cant_write_history;
 extern const char* const saving_history;
 
+// State file
+extern const char* const saving_state;
+extern const char* const no_state;
+extern const char* const reading_state;
+
 // Charts
 extern const char* const other_slice;
 

@@ -22,6 +22,7 @@
 #include "driver/run_state.hpp"
 #include "input/log_reader.hpp"
 #include "persist/history.hpp"
+#include "persist/state.hpp"
 #include "report/index_page.hpp"
 #include "report/month_report.hpp"
 #include "resolve/dns_cache.hpp"
@@ -165,6 +166,12 @@ run_parvalyte(int argc, char** argv)
         progress("%s\n", msg::ignoring_history);
     else
         load_history();
+    if (s.incremental) {
+        if (const int e = load_state(); e != 0) {
+            std::fprintf(stderr, "%s (%d)\n", msg::cant_read_state, e);
+            return 1;
+        }
+    }
 
     std::fflush(stdout);
     const std::time_t start = std::time(nullptr);
@@ -181,7 +188,11 @@ run_parvalyte(int argc, char** argv)
 
     end_of_input();
     if (g_run.total > g_run.ignored + g_run.bad) {
-        // The state file is written here once incremental mode lands.
+        // A state that could not be written must not be resumed from.
+        if (s.incremental && store_state() != 0) {
+            warn("%s\n", msg::cant_write_state);
+            unlink(s.incremental_name.c_str());
+        }
         close_open_visits(g_clock.record_timestamp);
         record_month_in_history();
         month_report();

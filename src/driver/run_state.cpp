@@ -10,6 +10,7 @@
 #include "common/records.hpp"
 #include "common/settings.hpp"
 #include "driver/accounting.hpp"
+#include "input/parsers.hpp"
 #include "resolve/dns_cache.hpp"
 #include "tables/tables.hpp"
 
@@ -53,6 +54,7 @@ hourly_counters g_hourly[24];
 response_row g_response[response_rows];
 history_window g_history;
 dns_cache_handle g_dns_cache;
+w3c_layout g_w3c_layout;
 
 host_table site_table;
 host_table daily_site_table;
@@ -95,6 +97,7 @@ reset_run_state()
         h = hourly_counters{};
     reset_responses();
     g_history = history_window{};
+    g_w3c_layout = w3c_layout{};
     dns_cache_close();
     release_tables();
     set_current_url("", false);

@@ -238,7 +238,10 @@ int
 parse_line(char* line, std::size_t length)
 {
     clear_record(g_record);
-    // FTP, squid and W3C logs get parsers of their own; until then every
-    // LogType reads the common/combined format.
-    return parse_clf(line, length);
+    switch (g_settings.log_type) {
+    case log_ftp: return parse_ftp(line, length);
+    case log_squid: return parse_squid(line, length);
+    case log_w3c: return parse_w3c(line, length);
+    default: return parse_clf(line, length);
+    }
 }

@@ -39,7 +39,7 @@ month_index(int month, int year)
 }
 
 // The window's years are never below 1960 (lines and months before 1970 are
-// refused), so the index is never negative and the division is exact.
+// refused): the index is never negative, so / and % give year and month.
 void
 number_row(history_row& row, long long index)
 {

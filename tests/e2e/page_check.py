@@ -12,7 +12,8 @@ PAGE (its --dump-dom output, UTF-8).  The checks:
 - every in-page link (#NAME) has its anchor on the page, except the
   sections named by --unwritten: the link bar may offer a section that the
   month does not have;
-- every relative link and image names a file of REPORT_DIR;
+- every relative link and image names a file of REPORT_DIR, and every
+  image is a PNG of the width and height its tag gives;
 - the month page's tables are there, with their Polish headings as text;
 - each line of FILE (UTF-8) is text of at least one page, as a reader sees it.
 
@@ -74,8 +75,9 @@ class Page(HTMLParser):
                 self.anchors.add(value)
             if name == "href" and tag == "a":
                 self.links.append(value or "")
-            if name == "src" and tag == "img":
-                self.images.append(value or "")
+        if tag == "img":
+            a = dict(attrs)
+            self.images.append((a.get("src") or "", a.get("width"), a.get("height")))
         if tag == "table":
             self._table_started = True
         if tag == "th" and self._table_started:
@@ -96,6 +98,15 @@ class Page(HTMLParser):
             self._th_text.append(data)
 
 
+def png_size(path):
+    """Width and height from a PNG's IHDR chunk, or None."""
+    with open(path, "rb") as f:
+        head = f.read(24)
+    if len(head) < 24 or head[:8] != b"\x89PNG\r\n\x1a\n" or head[12:16] != b"IHDR":
+        return None
+    return int.from_bytes(head[16:20], "big"), int.from_bytes(head[20:24], "big")
+
+
 def check(report_dir, dom_path, unwritten):
     page_name = os.path.basename(dom_path)[: -len(".dom")]
     with open(dom_path, encoding="utf-8") as f:
@@ -113,9 +124,16 @@ def check(report_dir, dom_path, unwritten):
             faults.append("link with a scheme that must stay text: %s" % link)
         elif not os.path.isfile(os.path.join(report_dir, link)):
             faults.append("link to a file that was not written: %s" % link)
-    for image in page.images:
-        if not os.path.isfile(os.path.join(report_dir, image)):
+    for image, width, height in page.images:
+        path = os.path.join(report_dir, image)
+        if not os.path.isfile(path):
             faults.append("image that was not written: %s" % image)
+            continue
+        size = png_size(path)
+        if size is None:
+            faults.append("image that is no PNG: %s" % image)
+        elif (str(size[0]), str(size[1])) != (width, height):
+            faults.append("image %s is %dx%d, its tag says %sx%s" % (image, size[0], size[1], width, height))
     if page_name.startswith("usage_"):
         for heading in MONTH_TABLES:
             if not any(h.startswith(heading) for h in page.headings):

@@ -213,6 +213,8 @@ const char* const other_slice = "Inne"_pl;
 
 const char* const cant_open_dns_cache = "Błąd: Nie mogę otworzyć pliku buforującego DNS"_pl;
 const char* const cant_lock_dns_cache = "Błąd: Nie mogę zablokować pliku buforującego DNS"_pl;
+const char* const no_addresses = "Brak adresów IP do przetworzenia"_pl;
+const char* const addresses_word = "adres(ów)"_pl;
 
 const char* const default_report_title = "Statystyki serwera dla"_pl;
 

@@ -167,6 +167,8 @@ extern const char* const other_slice;
 // DNS cache
 extern const char* const cant_open_dns_cache;
 extern const char* const cant_lock_dns_cache;
+extern const char* const no_addresses;
+extern const char* const addresses_word;
 
 // Settings defaults
 extern const char* const default_report_title;

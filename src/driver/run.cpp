@@ -26,6 +26,7 @@
 #include "report/index_page.hpp"
 #include "report/month_report.hpp"
 #include "resolve/dns_cache.hpp"
+#include "resolve/resolver.hpp"
 #include "tables/tables.hpp"
 
 namespace {
@@ -153,7 +154,16 @@ run_parvalyte(int argc, char** argv)
             return 1;
         }
     }
-    // The DNS pre-pass is wired here with the resolver.
+    if (s.dns_children != 0 && s.dns_cache) {
+        progress("%s (%d): ", msg::dns_searching, s.dns_children);
+        std::fflush(stdout);
+        dns_prepass(g_log);
+        // Standard input cannot be read a second time.
+        if (resolve_only(argv[0]) || g_log.is_stdin())
+            return 0;
+        if (g_log.rewind() != 0)
+            return 1;
+    }
     if (resolve_only(argv[0]))
         return 0;
     if (s.dns_cache && dns_cache_open_read() != 0)

@@ -165,6 +165,11 @@ in_time_order(record_time& when)
         c.resume_skip = false;
         if (when.month != c.month || when.year != c.year) {
             start_new_month();
+            // The restored open hour belongs to the month the earlier run
+            // reported: its hits would count again in the new month's first
+            // hour, and a month read in pieces would differ from the month
+            // read in one go.
+            g_month.hour_hits = 0;
             set_clock_to(when);
             c.timestamp = c.record_timestamp;
             g_month.first_day = g_month.last_day = when.day;

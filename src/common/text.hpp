@@ -1,8 +1,11 @@
 // Small byte-wise text helpers shared by the readers of logs and settings.
 #pragma once
 
+#include <cctype>
+#include <cerrno>
 #include <climits>
 #include <cstddef>
+#include <cstdlib>
 #include <cstring>
 
 #include "common/types.hpp"
@@ -56,4 +59,26 @@ copy_cut(char (&dst)[N], const char* src)
     std::memcpy(dst, src, len);
     dst[len] = '\0';
     return cut;
+}
+
+/// Reads an unsigned decimal count at p, after blanks, as the stored files
+/// write them, and moves p past it.  A missing, negative (strtoull would take
+/// "-1" for 2^64 - 1) or overflowing number is not read: false, and the
+/// count and p stay as they were.
+inline bool
+read_count(const char*& p, u64& count)
+{
+    const char* q = p;
+    while (std::isspace(static_cast<unsigned char>(*q)))
+        ++q;
+    if (*q == '-')
+        return false;
+    char* end = nullptr;
+    errno = 0;
+    const unsigned long long v = std::strtoull(q, &end, 10);
+    if (end == q || errno == ERANGE)
+        return false;
+    count = v;
+    p = end;
+    return true;
 }

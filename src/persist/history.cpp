@@ -20,6 +20,7 @@
 #include "common/files.hpp"
 #include "common/messages.hpp"
 #include "common/settings.hpp"
+#include "common/text.hpp"
 #include "common/version.hpp"
 
 namespace {
@@ -124,25 +125,6 @@ read_day(const char*& p, int& day)
         return false;
     day = v;
     p = q;
-    return true;
-}
-
-// strtoull takes "-1" for 2^64 - 1: a negative count is a damaged one.
-bool
-read_count(const char*& p, u64& count)
-{
-    const char* q = p;
-    while (std::isspace(static_cast<unsigned char>(*q)))
-        ++q;
-    if (*q == '-')
-        return false;
-    char* end = nullptr;
-    errno = 0;
-    const unsigned long long v = std::strtoull(q, &end, 10);
-    if (end == q || errno == ERANGE)
-        return false;
-    count = v;
-    p = end;
     return true;
 }
 

@@ -20,6 +20,7 @@
 #include "common/messages.hpp"
 #include "common/records.hpp"
 #include "common/settings.hpp"
+#include "common/text.hpp"
 #include "common/version.hpp"
 #include "tables/tables.hpp"
 
@@ -223,25 +224,6 @@ struct state_reader {
 // beyond what its counter can hold cannot be read: the reader returns false
 // and leaves both the value and p as they were, so that the field and those
 // after it keep their values.
-
-bool
-read_count(const char*& p, u64& count)
-{
-    const char* q = p;
-    while (std::isspace(static_cast<unsigned char>(*q)))
-        ++q;
-    // strtoull takes "-1" for 2^64 - 1.
-    if (*q == '-')
-        return false;
-    char* end = nullptr;
-    errno = 0;
-    const unsigned long long v = std::strtoull(q, &end, 10);
-    if (end == q || errno == ERANGE)
-        return false;
-    count = v;
-    p = end;
-    return true;
-}
 
 bool
 read_int(const char*& p, int& value, long low, long high)

@@ -80,22 +80,6 @@ open_cache(bool for_writing)
     }
 }
 
-// Every numeric address getaddrinfo takes is made of these bytes up to its
-// scope ("%eth0"); most names fail here without a library call.
-bool
-may_be_numeric(const char* text)
-{
-    if (*text == '\0')
-        return false;
-    for (const char* p = text; *p != '\0' && *p != '%'; ++p) {
-        const char c = *p;
-        const bool hex = (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F');
-        if (!hex && c != '.' && c != ':' && c != 'x' && c != 'X')
-            return false;
-    }
-    return true;
-}
-
 // Gets the stored value of the key, at most one record's bytes of it.
 // Returns the library's code; size is the number of bytes read.
 int

@@ -163,6 +163,23 @@ dns_cache_is_open()
     return g_dns_cache.db != nullptr;
 }
 
+/// False for a text that cannot be a numeric address: those are made of
+/// hexadecimal digits, ".", ":" and "x" up to their scope ("%eth0").  Most
+/// names fail here without a library call.
+inline bool
+may_be_numeric(const char* text)
+{
+    if (*text == '\0')
+        return false;
+    for (const char* p = text; *p != '\0' && *p != '%'; ++p) {
+        const char c = *p;
+        const bool hex = (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F');
+        if (!hex && c != '.' && c != ':' && c != 'x' && c != 'X')
+            return false;
+    }
+    return true;
+}
+
 /// True when getaddrinfo takes the text as a numeric address (AI_NUMERICHOST).
 bool is_numeric_address(const char* text);
 

@@ -388,23 +388,6 @@ is_oversized(const char* line, std::size_t length)
     return length == line_capacity - 1 && line[length - 1] != '\n';
 }
 
-// The bytes of every numeric address getaddrinfo takes, up to its scope
-// ("%eth0"): most names fail here without a library call.  The cache lookup
-// of the record loop applies the same test.
-bool
-may_be_numeric(const char* text)
-{
-    if (*text == '\0')
-        return false;
-    for (const char* p = text; *p != '\0' && *p != '%'; ++p) {
-        const char c = *p;
-        const bool hex = (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F');
-        if (!hex && c != '.' && c != ':' && c != 'x' && c != 'X')
-            return false;
-    }
-    return true;
-}
-
 // A record the cache cannot use: expired, or too damaged to hold a name.
 bool
 needs_resolving(const dns_cache_record& r, std::int64_t now)

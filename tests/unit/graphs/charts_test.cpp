@@ -184,6 +184,22 @@ TEST_F(Chart, DailyPanelsEachScaleToTheirOwnTop)
     EXPECT_TRUE(shows_axis(im, 280, "5120"));
 }
 
+// A month of one day, its last, with the largest count there is: one bar per
+// series at day 31 and the longest axis value, twenty digits.
+TEST_F(Chart, OneDayMonthAndTheLongestAxisValue)
+{
+    daily_counters days[31] = {};
+    days[30] = {.hits = ~0ULL, .files = 1, .bytes = 1024, .sites = 1, .visits = 1};
+    ASSERT_EQ(draw_daily_chart("d.png", "T", 12, 2024, days), 0);
+    const owned_image im = read_png("d.png");
+    ASSERT_TRUE(im);
+    EXPECT_TRUE(px(im, 476, 29) == chart_black && px(im, 476, 30) == chart_hit);
+    EXPECT_TRUE(px(im, 480, 284) == chart_black && px(im, 480, 285) == chart_kbyte);
+    EXPECT_EQ(count(im, chart_hit, 21, 30, 470, 175), 0) << "no bar before day 31";
+    EXPECT_EQ(count(im, chart_kbyte, 21, 285, 470, 374), 0);
+    EXPECT_TRUE(shows_axis(im, 26, "18446744073709551615"));
+}
+
 TEST_F(Chart, LegendsBesideThePanelsOnlyWhenAsked)
 {
     const u64 none[24] = {};

@@ -19,6 +19,12 @@ demo: build
 	$(BUILD)/tools/parva_genlog 60000 42 > $(DEMO)/access.log
 	$(BUILD)/parvalyte -c tools/demo.conf -o $(DEMO) -n www.example.pl $(DEMO)/access.log
 	@echo "Open $(DEMO)/index.html; the months' tables are also in $(DEMO)/*.tab (tab-separated, ISO-8859-2)."
+	# The same traffic as a squid proxy and an IIS server log it: -F squid, -F w3c.
+	mkdir -p $(DEMO)/squid $(DEMO)/w3c
+	$(BUILD)/tools/parva_genlog 20000 10 7 | tools/sample_formats.py $(DEMO)
+	$(BUILD)/parvalyte -q -c tools/demo.conf -F squid -o $(DEMO)/squid -n www.example.pl $(DEMO)/squid.log
+	$(BUILD)/parvalyte -q -c tools/demo.conf -F w3c -o $(DEMO)/w3c -n www.example.pl $(DEMO)/w3c.log
+	@echo "The squid and W3C runs: $(DEMO)/squid/index.html and $(DEMO)/w3c/index.html."
 
 # Every test, in the release build and again under AddressSanitizer and UBSan
 # (built by clang, whose UBSan also catches arithmetic on null pointers),

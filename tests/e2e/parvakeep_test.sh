@@ -174,5 +174,34 @@ keep -x damaged.tab damaged 2> got.err
 keep -p damaged && [ "$(value damaged "$key60")" = "$(record $((NOW - DAY)) 0 x)" ] && [ "$(value damaged 10.9.0.2 | wc -c)" -eq 601 ] &&
     passed=$((passed + 1)) || fail "a purge keeps long keys and values whole"
 
+# ---- export then import: a new cache with the same records, byte for byte
+for i in $(seq 1 600); do
+    printf '10.%d.%d.%d\t%d\t%d\thost-%d.example.org\n' $((i / 250)) $((i % 250)) $((i % 7)) $((NOW - i * 977)) $((i % 2)) $i
+done > many.tab
+keep -c -i many.tab bulk && keep -x many-out.tab bulk && keep -c -i many-out.tab bulk-copy &&
+    [ "$(db5.3_dump -p bulk | sed '1,/HEADER=END/d' | paste - - | sort)" = \
+        "$(db5.3_dump -p bulk-copy | sed '1,/HEADER=END/d' | paste - - | sort)" ] &&
+    [ "$(sort many.tab)" = "$(sort many-out.tab)" ] && passed=$((passed + 1)) || fail "export then import"
+verified bulk-copy
+
+# ---- hostile import files: never a crash, only the messages and statuses
+head -c 100000000 /dev/urandom > noise.tab
+keep -i noise.tab bulk > /dev/null 2> got.err
+rc=$?
+[ $rc -le 1 ] && passed=$((passed + 1)) || fail "100 MB of noise: status $rc"
+verified bulk
+{
+    printf '%s\t1\t0\tx\n' "$(head -c 1000000 /dev/zero | tr '\0' 9)"
+    printf '10.0.0.1\t1\t0\t%s\n' "$(head -c 1000000 /dev/zero | tr '\0' n)"
+    printf '10.0.0.1 1 0 no-tabs\n'
+} > long.tab
+for line in 1 2 3; do
+    sed -n "${line}p" long.tab > one.tab
+    keep -i one.tab bulk > /dev/null 2>&1
+    rc=$?
+    [ $rc -le 1 ] && passed=$((passed + 1)) || fail "hostile import line $line: status $rc"
+done
+verified bulk
+
 echo "$passed passed, $failed failed"
 [ $failed -eq 0 ]

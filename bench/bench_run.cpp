@@ -12,6 +12,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <string>
 
 #include <malloc.h>
@@ -196,7 +197,15 @@ main(int argc, char** argv)
 {
     const unsigned long long lines = argc > 1 ? std::strtoull(argv[1], nullptr, 10) : 1000000;
     if (argc > 2)
-        keep_dir = argv[2];
+        keep_dir = std::filesystem::absolute(argv[2]).string();
+
+    // A month close writes the month's pages and charts: into a scratch
+    // directory of their own, not wherever the benchmark was started.
+    char scratch[] = "/tmp/parva-bench-out-XXXXXX";
+    if (mkdtemp(scratch) == nullptr || chdir(scratch) != 0) {
+        std::perror(scratch);
+        return 1;
+    }
 
     // The defaults of a run without options; the ordinary log's loop includes
     // the month close it meets.
@@ -214,5 +223,7 @@ main(int argc, char** argv)
     struct rusage usage;
     getrusage(RUSAGE_SELF, &usage);
     std::printf("peak memory %ld KiB\n", usage.ru_maxrss);
+    std::error_code ignored;
+    std::filesystem::remove_all(scratch, ignored);
     return 0;
 }

@@ -4,6 +4,7 @@
 #include <string>
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 int
@@ -19,6 +20,35 @@ open_no_follow(const char* path, int flags, int mode)
         errno = ELOOP;
 #endif
     return fd;
+}
+
+owned_file
+open_regular_for_reading(const char* path)
+{
+    const int fd = open(path, O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0)
+        return nullptr;
+    struct stat st;
+    std::FILE* f = nullptr;
+    if (fstat(fd, &st) == 0 && S_ISREG(st.st_mode))
+        f = fdopen(fd, "r");
+    if (f == nullptr)
+        close(fd);
+    return owned_file(f);
+}
+
+bool
+read_cut_line(std::FILE* f, char* line, std::size_t capacity)
+{
+    int c = std::getc(f);
+    if (c == EOF)
+        return false;
+    std::size_t n = 0;
+    for (; c != EOF && c != '\n'; c = std::getc(f))
+        if (n + 1 < capacity)
+            line[n++] = static_cast<char>(c);
+    line[n] = '\0';
+    return true;
 }
 
 owned_file

@@ -29,6 +29,17 @@ int open_no_follow(const char* path, int flags, int mode = 0);
 /// when the path is a symbolic link.
 owned_file open_for_writing(const char* path);
 
+/// Opens a regular file for reading.  A directory, a FIFO or a device under
+/// the name gives nullptr like a missing file: reading it would fail, block
+/// or never end.
+owned_file open_regular_for_reading(const char* path);
+
+/// Reads one line of a stored file into line (capacity bytes with its NUL),
+/// cut to capacity - 1 characters.  The rest of a longer line is passed
+/// over, never taken for a line of its own: a damaged file could otherwise
+/// smuggle a record in at the cut.  False at the end of the file.
+bool read_cut_line(std::FILE* f, char* line, std::size_t capacity);
+
 /// What replace_file did; the caller turns a failure into its message.
 enum replace_status : int {
     replace_done = 0,

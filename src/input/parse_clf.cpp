@@ -104,17 +104,6 @@ bounded_copy(char (&dst)[N], const clf_line& l, std::size_t& p, std::size_t* cop
     return p == lim && lim != l.copy_stop && l.text[p] != '\0';
 }
 
-void
-warn_cut(const char* message, const char* field_start)
-{
-    if (!warnings_enabled())
-        return;
-    if (g_settings.debug)
-        std::fprintf(stderr, "%s: %s\n", message, field_start);
-    else
-        std::fprintf(stderr, "%s\n", message);
-}
-
 // Drops the protocol token: the last "HTTP" that follows a blank.  The blank
 // becomes the closing quote, so a URL holding the letters HTTP stays whole.
 void
@@ -130,6 +119,17 @@ remove_protocol(char* request, std::size_t n)
 }
 
 }  // namespace
+
+void
+warn_cut(const char* message, const char* field_start)
+{
+    if (!warnings_enabled())
+        return;
+    if (g_settings.debug)
+        std::fprintf(stderr, "%s: %s\n", message, field_start);
+    else
+        std::fprintf(stderr, "%s\n", message);
+}
 
 int
 parse_clf(char* text)

@@ -103,17 +103,6 @@ copy_field(char (&dst)[N], const char* field)
 }
 
 void
-warn_cut(const char* message, const char* field_start)
-{
-    if (!warnings_enabled())
-        return;
-    if (g_settings.debug)
-        std::fprintf(stderr, "%s: %s\n", message, field_start);
-    else
-        std::fprintf(stderr, "%s\n", message);
-}
-
-void
 plus_to_space(char* s)
 {
     for (; *s != '\0'; ++s) {

@@ -8,6 +8,9 @@
 /// become NUL bytes.  A quote after a backslash does not count.
 void split_fields(char* line);
 
+/// A cut field's warning, from verbosity 1; with Debug the field follows.
+void warn_cut(const char* message, const char* field_start);
+
 /// Parses a common or combined log line into g_record.  Returns 1 when the
 /// line is a record, 0 when it is not (no message: the record loop decides).
 int parse_clf(char* line);

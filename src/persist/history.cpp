@@ -63,40 +63,6 @@ row_for(int month, int year)
     return back < history_months ? &h.rows[newest_row - back] : nullptr;
 }
 
-// A directory, a FIFO or a device under the name is no history: reading it
-// would fail, block or never end.
-owned_file
-open_for_reading(const char* name)
-{
-    const int fd = open(name, O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0)
-        return nullptr;
-    struct stat st;
-    std::FILE* f = nullptr;
-    if (fstat(fd, &st) == 0 && S_ISREG(st.st_mode))
-        f = fdopen(fd, "r");
-    if (f == nullptr)
-        close(fd);
-    return owned_file(f);
-}
-
-// Reads one line, cut to line_characters.  The rest of a longer line is
-// passed over, never taken for a line of its own: a damaged file could
-// otherwise smuggle a month in at the cut.  False at the end of the file.
-bool
-read_line(std::FILE* f, char (&line)[line_characters + 1])
-{
-    int c = std::getc(f);
-    if (c == EOF)
-        return false;
-    std::size_t n = 0;
-    for (; c != EOF && c != '\n'; c = std::getc(f))
-        if (n < line_characters)
-            line[n++] = static_cast<char>(c);
-    line[n] = '\0';
-    return true;
-}
-
 // Each reader takes one field at p as scanf would (white space before it
 // skipped, the number ending at the first character that cannot continue it)
 // and moves p past it.  A missing or malformed field, or one outside what the
@@ -309,7 +275,7 @@ int
 load_history()
 {
     const char* name = g_settings.history_name.c_str();
-    const owned_file f = open_for_reading(name);
+    const owned_file f = open_regular_for_reading(name);
     if (!f) {
         progress("%s\n", msg::no_history);
         return 0;
@@ -317,7 +283,7 @@ load_history()
     progress("%s %s\n", msg::reading_history, name);
 
     char line[line_characters + 1];
-    while (read_line(f.get(), line)) {
+    while (read_cut_line(f.get(), line, sizeof line)) {
         if (line[0] == '#')
             continue;
         const char* p = line;

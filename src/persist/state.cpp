@@ -166,20 +166,6 @@ write_state(std::FILE* f)
 // passed over, never taken for the next line.
 constexpr std::size_t line_characters = line_capacity - 1;
 
-bool
-read_line(std::FILE* f, char (&line)[line_characters + 1])
-{
-    int c = std::getc(f);
-    if (c == EOF)
-        return false;
-    std::size_t n = 0;
-    for (; c != EOF && c != '\n'; c = std::getc(f))
-        if (n < line_characters)
-            line[n++] = static_cast<char>(c);
-    line[n] = '\0';
-    return true;
-}
-
 // The file's lines, one at a time, with one line of look-ahead and the
 // current line given back once for a caller that did not want it.
 struct state_reader {
@@ -202,14 +188,14 @@ struct state_reader {
             ahead = false;
             return true;
         }
-        return read_line(f, buffers[current]);
+        return read_cut_line(f, buffers[current], sizeof buffers[current]);
     }
 
     /// The line after the current one, or nullptr at the end of the file.
     const char* peek()
     {
         if (!ahead) {
-            if (!read_line(f, buffers[1 - current]))
+            if (!read_cut_line(f, buffers[1 - current], sizeof buffers[1 - current]))
                 return nullptr;
             ahead = true;
         }
@@ -595,23 +581,6 @@ read_tables(state_reader& in)
     return read_section(in, "# -usernam", bad_users, restore_user);
 }
 
-// A directory, a FIFO or a device under the name is no state: reading it
-// would fail, block or never end.
-owned_file
-open_for_reading(const char* name)
-{
-    const int fd = open(name, O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0)
-        return nullptr;
-    struct stat st;
-    std::FILE* f = nullptr;
-    if (fstat(fd, &st) == 0 && S_ISREG(st.st_mode))
-        f = fdopen(fd, "r");
-    if (f == nullptr)
-        close(fd);
-    return owned_file(f);
-}
-
 }  // namespace
 
 int
@@ -639,7 +608,7 @@ load_state()
     if (s.ignore_state)
         return loaded;
     const char* name = s.incremental_name.c_str();
-    const owned_file f = open_for_reading(name);
+    const owned_file f = open_regular_for_reading(name);
     if (!f) {
         progress("%s\n", msg::no_state);
         return loaded;

@@ -164,6 +164,14 @@ extern const char* const reading_state;
 // Charts
 extern const char* const other_slice;
 
+// Geolocation and the country section
+extern const char* const error_opening_file;
+extern const char* const lookups_disabled;
+extern const char* const using_word;
+extern const char* const country_chart_title;  // "Odwołania wg krajów - "
+extern const char* const countries_noun;
+extern const char* const country_heading;
+
 // DNS cache
 extern const char* const cant_open_dns_cache;
 extern const char* const cant_lock_dns_cache;
@@ -179,5 +187,8 @@ extern const char* const month_short[13];
 
 // Descriptions of the 41 response-code rows, in row order.
 extern const char* const response_description[41];
+
+// Descriptions of the 280 country rows, in row order; row 0 is "Nieznany".
+extern const char* const country_description[280];
 
 }  // namespace msg

@@ -15,11 +15,11 @@
 #include "common/version.hpp"
 #include "driver/config_file.hpp"
 #include "input/search_engines.hpp"
+#include "resolve/countries.hpp"
 
 namespace {
 
 constexpr const char* default_terrabase_dir = "/usr/local/share/parvaterra";
-constexpr int country_rows = 280;
 
 // Upper ends of the settings that count or size something, so that nothing
 // computed from them later can overflow.

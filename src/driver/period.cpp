@@ -2,6 +2,8 @@
 
 #include "persist/history.hpp"
 #include "report/month_report.hpp"
+#include "resolve/countries.hpp"
+#include "resolve/geolocation.hpp"
 #include "tables/tables.hpp"
 
 long long
@@ -41,7 +43,7 @@ reset_counters()
         h = hourly_counters{};
     for (auto& r : g_response)
         r.count = 0;
-    // The country counters are zeroed here too once the country table lands.
+    clear_country_counters();
 }
 
 void
@@ -49,7 +51,7 @@ start_new_month()
 {
     reset_counters();
     clear_month_tables();
-    // The top-countries selection is emptied here once the country report lands.
+    clear_top_countries();
 }
 
 namespace {

@@ -26,6 +26,7 @@
 #include "report/index_page.hpp"
 #include "report/month_report.hpp"
 #include "resolve/dns_cache.hpp"
+#include "resolve/geolocation.hpp"
 #include "resolve/resolver.hpp"
 #include "tables/tables.hpp"
 
@@ -168,6 +169,7 @@ run_parvalyte(int argc, char** argv)
         return 0;
     if (s.dns_cache && dns_cache_open_read() != 0)
         s.dns_cache.reset();
+    geo_open(s);
 
     progress("%s %s\n", msg::writing_output_in,
              s.output_dir ? s.output_dir->c_str() : msg::current_directory);
@@ -182,6 +184,10 @@ run_parvalyte(int argc, char** argv)
             return 1;
         }
     }
+    if (s.top_countries != 0 && !allocate_top_countries(s.top_countries)) {
+        warn("%s\n", msg::no_memory_top_countries);
+        s.top_countries = 0;
+    }
 
     std::fflush(stdout);
     const std::time_t start = std::time(nullptr);
@@ -193,6 +199,7 @@ run_parvalyte(int argc, char** argv)
             std::printf("%s\n", msg::no_valid_records);
         if (g_history.is_set)
             index_report();
+        geo_close();
         return 1;
     }
 
@@ -215,5 +222,6 @@ run_parvalyte(int argc, char** argv)
     if (g_settings.time_me || progress_enabled())
         print_run_summary(std::difftime(end, start));
     dns_cache_close();
+    geo_close();
     return 0;
 }

@@ -1,6 +1,5 @@
 // Every process-wide object of the analyzer, defined here once.  New state
-// (history rows, country counters, the DNS work list) is defined here too and
-// put back by reset_run_state.
+// is defined here too and put back by reset_run_state.
 #include "driver/run_state.hpp"
 
 #include "common/catalog.hpp"
@@ -11,7 +10,9 @@
 #include "common/settings.hpp"
 #include "driver/accounting.hpp"
 #include "input/parsers.hpp"
+#include "resolve/countries.hpp"
 #include "resolve/dns_cache.hpp"
+#include "resolve/geolocation.hpp"
 #include "tables/tables.hpp"
 
 // ---- start-up's: chosen once, read by everything after
@@ -55,6 +56,9 @@ response_row g_response[response_rows];
 history_window g_history;
 dns_cache_handle g_dns_cache;
 w3c_layout g_w3c_layout;
+country_row ctry_table[country_rows + 1];
+top_country_slots g_top_countries;
+geo_sources g_geo;
 
 host_table site_table;
 host_table daily_site_table;
@@ -79,8 +83,9 @@ reset_responses()
         g_response[i] = {msg::response_description[i], 0};
 }
 
-// The response rows name themselves before anything counts in them.
+// The response and country rows name themselves before anything counts in them.
 const bool responses_named = (reset_responses(), true);
+const bool countries_named = (reset_country_table(), true);
 
 }  // namespace
 
@@ -98,7 +103,10 @@ reset_run_state()
     reset_responses();
     g_history = history_window{};
     g_w3c_layout = w3c_layout{};
+    reset_country_table();
+    g_top_countries = top_country_slots{};
     dns_cache_close();
+    geo_close();
     release_tables();
     set_current_url("", false);
 }

@@ -17,6 +17,7 @@
 #include "report/report_file.hpp"
 #include "report/sort_arrays.hpp"
 #include "report/top_tables.hpp"
+#include "resolve/geolocation.hpp"
 
 namespace {
 
@@ -143,6 +144,41 @@ report_by_hits(std::FILE* page, const chained_table<Node>& table, const char* ar
         write_dump(a.get(), year, month);
 }
 
+// The month's hosts by country: the pie of the leading ten and the table of
+// the TopCountries leading rows.
+void
+country_section(std::FILE* out, const char* month_name, int year, int month)
+{
+    const settings& s = g_settings;
+    attribute_countries();
+    const int total = select_top_countries();
+    const int top = g_top_countries.count;
+    country_row* const* slots = g_top_countries.slots.get();
+
+    std::fputs("<A NAME=\"TOPCTRYS\"></A>\n", out);
+    if (s.country_graph) {
+        u64 values[10] = {};
+        const char* labels[10] = {};
+        for (int i = 0; i < top && i < 10; ++i) {
+            if (slots[i] == nullptr)
+                continue;
+            values[i] = slots[i]->hits;
+            labels[i] = slots[i]->description;
+        }
+        char title[48];
+        std::snprintf(title, sizeof title, "%s %s %d", msg::country_chart_title, month_name, year);
+        char chart[chart_name_capacity];
+        std::snprintf(chart, sizeof chart, "ctry_usage_%04d%02d.png", year, month);
+        draw_pie_chart(chart, title, g_month.hits, values, labels);
+        std::fprintf(out, "<IMG SRC=\"%s\" ALT=\"%s\" HEIGHT=300 WIDTH=512><P>\n", chart, title);
+    }
+    int shown = 0;
+    for (int i = 0; i < top; ++i)
+        if (slots[i] != nullptr && slots[i]->hits != 0)
+            ++shown;
+    country_leaders(out, slots, top, shown, total);
+}
+
 }  // namespace
 
 int
@@ -208,7 +244,8 @@ month_report()
                    user_leaders, dump_users, year, month);
     report_by_hits(out, agent_table, "a_array", msg::no_memory_top_agents, s.dump_agents,
                    s.top_agents, agent_leaders, dump_agents, year, month);
-    // The country section is written here once the country table lands.
+    if (s.top_countries != 0 && g_top_countries.count != 0)
+        country_section(out, month_name, year, month);
     page_tail(out);
     return 0;
 }

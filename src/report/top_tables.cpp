@@ -8,6 +8,7 @@
 #include "common/settings.hpp"
 #include "report/listing_pages.hpp"
 #include "report/page_frame.hpp"
+#include "resolve/countries.hpp"
 
 namespace {
 
@@ -475,4 +476,46 @@ search_leaders(std::FILE* page, const sort_array<snode>& searches)
     const bool listed = s.all_search_str && more_than(searches.count, s.top_search) &&
                         search_listing_page(searches, searches.count, sum);
     table_end(page, listed, 4, "search_", msg::view_all_search);
+}
+
+void
+country_leaders(std::FILE* page, country_row* const* slots, int top, int shown, int total)
+{
+    const settings& s = g_settings;
+    const month_counters& m = g_month;
+    table_title(page, 8, static_cast<u64>(shown), static_cast<u64>(total), msg::countries_noun,
+                false);
+    column_headers(page,
+                   {{s.color_hit.text, msg::hits_heading},
+                    {s.color_file.text, msg::files_heading},
+                    {s.color_kbyte.text, msg::kb_heading}},
+                   msg::country_heading);
+    for (int i = 0; i < top; ++i) {
+        const country_row* row = slots[i];
+        if (row == nullptr || row->hits == 0)
+            continue;
+        std::fputs("<TR>", page);
+        position_cell(page, static_cast<u64>(i) + 1);
+        count_cells(page, row->hits, percent_single(row->hits, m.hits));
+        count_cells(page, row->files, percent_single(row->files, m.files));
+        kilobyte_cells(page, row->bytes, percent_single_bytes(row->bytes, m.bytes));
+        std::fputs("<TD ALIGN=left NOWRAP>", page);
+        if (s.country_flags && row->code_value != 0) {
+            const char* code = decode_country(row->code_value);
+            // Generic domains (three letters or more) and Asia/Pacific have no flag.
+            if (std::strlen(code) <= 2 && std::strcmp(code, "ap") != 0) {
+                std::fputs("<IMG SRC=\"", page);
+                write_html_text(page, s.flag_dir.c_str());
+                std::fputs("/", page);
+                write_html_text(page, code);
+                std::fputs(".png\" ALT=\"", page);
+                write_html_text(page, row->description);
+                std::fputs("\" WIDTH=18 HEIGHT=12> ", page);
+            }
+        }
+        std::fputs("<FONT SIZE=\"-1\">", page);
+        write_html_text(page, row->description);
+        std::fputs(name_cell_end, page);
+    }
+    table_end(page, false, 8, "", "");
 }

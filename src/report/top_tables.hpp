@@ -7,6 +7,7 @@
 #include <cstdio>
 
 #include "report/sort_arrays.hpp"
+#include "resolve/countries.hpp"
 
 /// Sites by hits (TopSites) or, with by_kb, by kilobytes (TopKSites).
 void site_leaders(std::FILE* page, const sort_array<hnode>& sites, bool by_kb);
@@ -22,3 +23,7 @@ void referrer_leaders(std::FILE* page, const sort_array<rnode>& referrers);
 void agent_leaders(std::FILE* page, const sort_array<anode>& agents);
 void search_leaders(std::FILE* page, const sort_array<snode>& searches);
 void user_leaders(std::FILE* page, const sort_array<inode>& users);
+
+/// The country table: a row for each of the first top slots whose row has
+/// hits, under a title of shown rows out of total countries with hits.
+void country_leaders(std::FILE* page, country_row* const* slots, int top, int shown, int total);

@@ -48,7 +48,7 @@ MONTH_TABLES = [
 TOP_TABLES = {
     "TOPURLS": "URLi", "TOPENTRY": "stron wejściowych", "TOPEXIT": "stron wyjściowych",
     "TOPSITES": "lokalizacji", "TOPREFS": "odnośników", "TOPSEARCH": "szukanych ciągów znaków",
-    "TOPUSERS": "użytkowników", "TOPAGENTS": "przeglądarek",
+    "TOPUSERS": "użytkowników", "TOPAGENTS": "przeglądarek", "TOPCTRYS": "krajów",
 }
 
 

@@ -13,11 +13,13 @@ build: setup
 	cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=Release
 	cmake --build $(BUILD) -j $(JOBS)
 
-# A generated log of six weeks of traffic (two months), analysed into $(DEMO).
+# A generated log of six weeks of traffic (two months), analysed into $(DEMO),
+# its numeric hosts placed in countries by a Terrabase file of demo ranges.
 demo: build
 	mkdir -p $(DEMO)
 	$(BUILD)/tools/parva_genlog 60000 42 > $(DEMO)/access.log
-	$(BUILD)/parvalyte -c tools/demo.conf -o $(DEMO) -n www.example.pl $(DEMO)/access.log
+	$(BUILD)/tools/parva_terrabase -v demo tools/demo-ranges.txt $(DEMO)/Terrabase.dat
+	$(BUILD)/parvalyte -c tools/demo.conf -j -J Terrabase.dat -o $(DEMO) -n www.example.pl $(DEMO)/access.log
 	@echo "Open $(DEMO)/index.html; the months' tables are also in $(DEMO)/*.tab (tab-separated, ISO-8859-2)."
 	# The same traffic as a squid proxy and an IIS server log it: -F squid, -F w3c.
 	mkdir -p $(DEMO)/squid $(DEMO)/w3c

@@ -1,4 +1,5 @@
 #include <cstdlib>
+#include <cstring>
 #include <fstream>
 #include <map>
 #include <sstream>
@@ -137,10 +138,13 @@ TEST_F(Geo, OpenFailuresSwitchTheSourceOffAndTerrabaseAlwaysExcludesGeoip)
         owned_db hash(raw);
         ASSERT_EQ(hash->open(raw, nullptr, "hash.dat", nullptr, DB_HASH, DB_CREATE, 0644), 0);
     }
-    for (const char* path : {"text.dat", "hash.dat", ".", std::string(1100, 'a').c_str()}) {
+    const std::string too_long(1100, 'a');
+    for (const char* path : {"text.dat", "hash.dat", ".", too_long.c_str()}) {
         s.terrabase = true;
         s.terrabase_database = path;
+        testing::internal::CaptureStderr();
         EXPECT_NE(open_sources().find("Terrabase lookups disabled\n"), std::string::npos) << path;
+        EXPECT_EQ(testing::internal::GetCapturedStderr(), "") << "the library adds nothing";
         EXPECT_FALSE(s.terrabase);
         EXPECT_STREQ(terrabase_lookup("10.0.0.1"), "--");
     }
@@ -238,6 +242,53 @@ TEST_F(Geo, GeoipAnswersAsTheDatabasesOwnLookupListSays)
         ++checked;
     }
     EXPECT_GE(checked, 200);
+}
+
+TEST_F(Geo, ATruncatedTerrabaseFileIsRefusedOrAnswersWithinItsCodes)
+{
+    std::string list;
+    for (int i = 0; i < 3000; ++i)
+        list += "10." + std::to_string(i / 250) + "." + std::to_string(i % 250) + ".0,10." +
+                std::to_string(i / 250) + "." + std::to_string(i % 250) + ".127," +
+                (i % 2 ? "pl\n" : "de\n");
+    terrabase(list);
+    const std::string whole = content_of("tb.dat");
+    ASSERT_GT(whole.size(), 16384u);
+    settings& s = startup_settings();
+    for (std::size_t keep : {std::size_t{0}, std::size_t{512}, std::size_t{4096}, whole.size() / 2,
+                             whole.size() - 4096}) {
+        write_file("cut.dat", whole.substr(0, keep));
+        s.terrabase = true;
+        s.terrabase_database = "cut.dat";
+        open_sources();
+        for (const char* address : {"10.0.0.1", "10.5.100.1", "10.11.249.200", "10.0.0.200"}) {
+            const std::string code = terrabase_lookup(address);
+            EXPECT_TRUE(code == "pl" || code == "de" || code == "--") << keep << ' ' << code;
+        }
+        geo_close();
+    }
+}
+
+TEST_F(Geo, ATruncatedGeoipDatabaseIsRefusedOrAnswersNothing)
+{
+    const std::string mmdb = realdata() + "/mmdb/maxmind-test-data/GeoIP2-Country-Test.mmdb";
+    const std::string whole = content_of(mmdb);
+    if (whole.empty())
+        GTEST_SKIP() << "no " << mmdb;
+    settings& s = startup_settings();
+    for (std::size_t keep :
+         {std::size_t{0}, std::size_t{100}, whole.size() / 2, whole.size() - 1}) {
+        write_file("cut.mmdb", whole.substr(0, keep));
+        s.geoip = true;
+        s.geoip_database = "cut.mmdb";
+        const std::string said = open_sources();
+        EXPECT_EQ(said, s.geoip ? "" : "GeoIP lookups disabled\n") << keep;
+        for (const char* address : {"81.2.69.160", "2001:218::1", "8.8.8.8"})
+            EXPECT_EQ(std::strlen(geoip_lookup(address)) % 2, 0u) << keep;
+        geo_close();
+    }
+    // The metadata sits at the end: only the whole file opens.
+    EXPECT_FALSE(s.geoip);
 }
 
 TEST_F(Geo, DebugNamesTheAddressesNoSourceKnows)

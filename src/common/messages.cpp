@@ -5,6 +5,22 @@
 
 #include "common/settings.hpp"
 
+namespace {
+thread_local std::FILE* diag = nullptr;
+}
+
+std::FILE*
+diag_stream()
+{
+    return diag != nullptr ? diag : stderr;
+}
+
+void
+set_diag_stream(std::FILE* stream)
+{
+    diag = stream;
+}
+
 bool
 warnings_enabled()
 {
@@ -24,7 +40,7 @@ warn(const char* fmt, ...)
         return;
     va_list args;
     va_start(args, fmt);
-    std::vfprintf(stderr, fmt, args);
+    std::vfprintf(diag_stream(), fmt, args);
     va_end(args);
 }
 

@@ -2,6 +2,8 @@
 // error from level 1, progress lines on standard output at level 2.
 #pragma once
 
+#include <cstdio>
+
 /// Writes to standard error when the verbosity is at least 1.
 [[gnu::format(printf, 1, 2)]] void warn(const char* fmt, ...);
 
@@ -13,3 +15,12 @@ bool warnings_enabled();
 
 /// True when progress lines are printed (verbosity 2).
 bool progress_enabled();
+
+/// Where this thread's warnings and errors go: standard error, or on a
+/// thread that prepares records ahead of the counting, a stream that keeps
+/// them until the counting thread writes them in the order of the lines.
+std::FILE* diag_stream();
+
+/// Sends this thread's warnings and errors to the stream (nullptr: standard
+/// error again).
+void set_diag_stream(std::FILE* stream);

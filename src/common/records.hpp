@@ -48,8 +48,9 @@ clear_record(log_record& r)
     r.user[0] = '\0';
 }
 
-/// The record every parser fills and the record loop reads.
-extern log_record g_record;
+/// The record every parser fills and the record loop reads, one per thread:
+/// a thread that prepares records ahead of the counting parses into its own.
+extern thread_local log_record g_record;
 
 /// Date and time of a record, as read from its date_text.
 struct record_time {

@@ -3,6 +3,8 @@
 #include <cctype>
 #include <cstdio>
 #include <cstring>
+#include <functional>
+#include <thread>
 
 #include "common/catalog.hpp"
 #include "common/char_classes.hpp"
@@ -13,15 +15,13 @@
 #include "driver/counting.hpp"
 #include "driver/period.hpp"
 #include "driver/record_cleaning.hpp"
+#include "driver/record_pipeline.hpp"
 #include "input/log_reader.hpp"
 #include "input/parsers.hpp"
 #include "input/text_helpers.hpp"
 #include "resolve/dns_cache.hpp"
 
 namespace {
-
-char line_buffer[line_capacity];
-char line_copy[line_capacity];
 
 bool
 is_oversized(const char* line, std::size_t length)
@@ -37,26 +37,25 @@ skip_oversized(log_reader& log, char (&line)[line_capacity], std::size_t length)
     const bool echo = g_settings.debug && warnings_enabled();
     if (warnings_enabled()) {
         if (g_settings.debug)
-            std::fprintf(stderr, "%s:\n%s", msg::oversized_record, line);
+            std::fprintf(diag_stream(), "%s:\n%s", msg::oversized_record, line);
         else
-            std::fprintf(stderr, "%s\n", msg::oversized_record);
+            std::fprintf(diag_stream(), "%s\n", msg::oversized_record);
     }
-    ++g_run.bad;
     while (is_oversized(line, length) && log.next_line(line, length)) {
         if (echo)
-            std::fputs(line, stderr);
+            std::fputs(line, diag_stream());
     }
     if (echo)
-        std::fputc('\n', stderr);
+        std::fputc('\n', diag_stream());
 }
 
 void
 report_line(const char* line)
 {
     if (g_settings.debug)
-        std::fprintf(stderr, ":\n%s\n", line);
+        std::fprintf(diag_stream(), ":\n%s\n", line);
     else
-        std::fputc('\n', stderr);
+        std::fputc('\n', diag_stream());
 }
 
 }  // namespace
@@ -189,83 +188,206 @@ in_time_order(record_time& when)
 
 }  // namespace
 
+namespace {
+
+// What the first stage found in a line.
+enum class line_kind { record, bad, ignored, header };
+
+// The buffers of the thread that reads and parses.
+struct line_buffers {
+    char line[line_capacity];
+    char copy[line_capacity];  // the line as read, for Debug's messages
+};
+
+// The first stage of a line, which depends on the settings alone: read it,
+// parse it into this thread's g_record, classify it and read its time, with
+// the messages of each step.  False at the end of the log.
+bool
+prepare_line(log_reader& log, line_buffers& b, u64 line_number, line_kind& kind, record_time& when)
+{
+    std::size_t length;
+    if (!log.next_line(b.line, length))
+        return false;
+    if (is_oversized(b.line, length)) {
+        skip_oversized(log, b.line, length);
+        kind = line_kind::bad;
+        return true;
+    }
+    if (g_settings.debug)
+        std::memcpy(b.copy, b.line, length + 1);
+    const bool header = line_number == 1 && std::strncmp(b.line, "format=", 7) == 0;
+    if (parse_line(b.line, std::strlen(b.line)) == 0) {
+        if (header) {
+            kind = line_kind::header;
+        } else if (b.line[0] == '#' || b.line[0] == '\0') {
+            kind = line_kind::ignored;
+        } else {
+            kind = line_kind::bad;
+            if (warnings_enabled()) {
+                std::fprintf(diag_stream(), "%s (%llu)", msg::skipping_bad_record, line_number);
+                report_line(b.copy);
+            }
+        }
+        return true;
+    }
+    log_record& r = g_record;
+    lower_locale(r.date_text + 4, 3);
+    lower_locale(r.host, sizeof r.host);
+    if (!read_record_time(r.date_text, when)) {
+        kind = line_kind::bad;
+        if (warnings_enabled()) {
+            std::fprintf(diag_stream(), "%s: %s [%llu]", msg::skipping_bad_date, r.date_text,
+                         line_number);
+            report_line(b.copy);
+        }
+        return true;
+    }
+    kind = line_kind::record;
+    return true;
+}
+
+// The record's texts as the tables want them; depends on the settings alone.
+void
+clean_record(log_record& r, u64 line_number)
+{
+    clean_url(r);
+    clean_referrer(r);
+    if (g_settings.mangle_agents != 0)
+        mangle_agent(r.agent, g_settings.mangle_agents);
+    limit_lengths(r, line_number);
+    clean_agent(r);
+    clean_user(r);
+}
+
+// The second stage, in log order on the counting thread: the run counts, the
+// time order, the clock, the DNS cache and the tables.  clean() cleans
+// g_record, or writes what an earlier cleaning said, when the record is
+// counted.
+template <typename Clean>
+void
+count_line(line_kind kind, record_time when, Clean&& clean)
+{
+    ++g_run.total;
+    switch (kind) {
+    case line_kind::header:
+        progress("%s\n", msg::skipping_netscape_header);
+        ++g_run.ignored;
+        return;
+    case line_kind::ignored: ++g_run.ignored; return;
+    case line_kind::bad: ++g_run.bad; return;
+    case line_kind::record: break;
+    }
+
+    g_clock.previous_timestamp = g_clock.timestamp;
+    g_clock.record_timestamp = static_cast<u64>(seconds_of(when));
+    if (!in_time_order(when)) {
+        ++g_run.ignored;
+        g_run.good_record = true;
+        return;
+    }
+    clean();
+    advance_clock(when);
+
+    // A cached name replaces a numeric host; the logged address is kept
+    // to give way to a name that turns out bad.
+    log_record& r = g_record;
+    if (dns_cache_is_open()) {
+        char saved_host[sizeof r.host];
+        std::memcpy(saved_host, r.host, sizeof saved_host);
+        if (dns_cache_lookup(r.host) && dns_name_is_socket_address(r.host))
+            std::memcpy(r.host, saved_host, sizeof saved_host);
+        check_host(r, saved_host);
+    } else {
+        check_host(r, r.host);
+    }
+
+    account_record(when);
+}
+
+void
+sequential_loop(log_reader& log)
+{
+    static line_buffers buffers;
+    line_kind kind;
+    record_time when{};
+    while (prepare_line(log, buffers, g_run.total + 1, kind, when))
+        count_line(kind, when, [&] { clean_record(g_record, g_run.total); });
+}
+
+// The first thread: lines into batches, each record packed with the
+// messages of its two steps, until the log ends.
+void
+prepare_batches(log_reader& log, batch_queue& queue)
+{
+    static line_buffers buffers;
+    batch_sink sink;
+    set_diag_stream(sink.stream());
+    u64 line_number = 0;
+    bool more = true;
+    while (more) {
+        record_batch* b = queue.take_empty();
+        sink.set_batch(b);
+        while (!b->full()) {
+            prepared_line p{};
+            line_kind kind;
+            more = prepare_line(log, buffers, ++line_number, kind, p.when);
+            if (!more)
+                break;
+            p.kind = static_cast<int>(kind);
+            p.checked_end = static_cast<std::uint32_t>(b->messages.size());
+            if (kind == line_kind::record) {
+                clean_record(g_record, line_number);
+                p.text = static_cast<std::uint32_t>(b->text.size());
+                pack_record(g_record, *b);
+            }
+            p.cleaned_end = static_cast<std::uint32_t>(b->messages.size());
+            b->lines.push_back(p);
+        }
+        b->last = !more;
+        sink.set_batch(nullptr);
+        queue.publish(b);
+    }
+    set_diag_stream(nullptr);
+}
+
+void
+write_messages(const std::string& messages, std::size_t from, std::size_t to)
+{
+    if (to > from)
+        std::fwrite(messages.data() + from, 1, to - from, stderr);
+}
+
+void
+pipelined_loop(log_reader& log)
+{
+    batch_queue queue;
+    std::thread preparer(prepare_batches, std::ref(log), std::ref(queue));
+    for (bool last = false; !last;) {
+        record_batch* b = queue.take_ready();
+        std::size_t written = 0;
+        for (const prepared_line& p : b->lines) {
+            write_messages(b->messages, written, p.checked_end);
+            written = p.checked_end;
+            const auto kind = static_cast<line_kind>(p.kind);
+            if (kind == line_kind::record)
+                unpack_record(*b, p.text, g_record);
+            count_line(kind, p.when,
+                       [&] { write_messages(b->messages, p.checked_end, p.cleaned_end); });
+            written = p.cleaned_end;
+        }
+        last = b->last;
+        queue.give_back(b);
+    }
+    preparer.join();
+}
+
+}  // namespace
+
 void
 record_loop(log_reader& log)
 {
-    std::size_t length;
-    while (log.next_line(line_buffer, length)) {
-        ++g_run.total;
-        if (is_oversized(line_buffer, length)) {
-            skip_oversized(log, line_buffer, length);
-            continue;
-        }
-
-        // The parser cuts the line into fields; only Debug messages show it whole.
-        if (g_settings.debug)
-            std::memcpy(line_copy, line_buffer, length + 1);
-        const bool header = g_run.total == 1 && std::strncmp(line_buffer, "format=", 7) == 0;
-        // A NUL byte inside the line ends it for the parser.
-        if (parse_line(line_buffer, std::strlen(line_buffer)) == 0) {
-            if (header) {
-                progress("%s\n", msg::skipping_netscape_header);
-                ++g_run.ignored;
-            } else if (line_buffer[0] == '#' || line_buffer[0] == '\0') {
-                ++g_run.ignored;
-            } else {
-                ++g_run.bad;
-                if (warnings_enabled()) {
-                    std::fprintf(stderr, "%s (%llu)", msg::skipping_bad_record, g_run.total);
-                    report_line(line_copy);
-                }
-            }
-            continue;
-        }
-
-        log_record& r = g_record;
-        lower_locale(r.date_text + 4, 3);
-        lower_locale(r.host, sizeof r.host);
-
-        record_time when;
-        if (!read_record_time(r.date_text, when)) {
-            ++g_run.bad;
-            if (warnings_enabled()) {
-                std::fprintf(stderr, "%s: %s [%llu]", msg::skipping_bad_date, r.date_text,
-                             g_run.total);
-                report_line(line_copy);
-            }
-            continue;
-        }
-
-        g_clock.previous_timestamp = g_clock.timestamp;
-        g_clock.record_timestamp = static_cast<u64>(seconds_of(when));
-        if (!in_time_order(when)) {
-            ++g_run.ignored;
-            g_run.good_record = true;
-            continue;
-        }
-
-        clean_url(r);
-        clean_referrer(r);
-        if (g_settings.mangle_agents != 0)
-            mangle_agent(r.agent, g_settings.mangle_agents);
-        limit_lengths(r);
-        clean_agent(r);
-        clean_user(r);
-
-        advance_clock(when);
-
-        // A cached name replaces a numeric host; the logged address is kept
-        // to give way to a name that turns out bad.
-        if (dns_cache_is_open()) {
-            char saved_host[sizeof r.host];
-            std::memcpy(saved_host, r.host, sizeof saved_host);
-            if (dns_cache_lookup(r.host) && dns_name_is_socket_address(r.host))
-                std::memcpy(r.host, saved_host, sizeof saved_host);
-            check_host(r, saved_host);
-        } else {
-            check_host(r, r.host);
-        }
-
-        account_record(when);
-    }
+    if (prepare_ahead())
+        pipelined_loop(log);
+    else
+        sequential_loop(log);
 }

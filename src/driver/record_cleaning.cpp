@@ -53,11 +53,11 @@ normalise_url(log_record& r, std::size_t length)
     if (url[0] != '/') {
         if (r.status == 200 || r.status == 304 || r.status == 206) {
             if (g_settings.debug)
-                std::fprintf(stderr, "Converted URL '%s' to '/'\n", url);
+                std::fprintf(diag_stream(), "Converted URL '%s' to '/'\n", url);
             copy_cut(r.request, "/");
         } else {
             if (g_settings.debug)
-                std::fprintf(stderr, "Invalid URL: '%s'\n", url);
+                std::fprintf(diag_stream(), "Invalid URL: '%s'\n", url);
             copy_cut(r.request, "/INVALID-URL");
         }
     }
@@ -186,14 +186,14 @@ clean_referrer(log_record& r)
 }
 
 void
-limit_lengths(log_record& r)
+limit_lengths(log_record& r, u64 line_number)
 {
     if (std::strlen(r.referrer) > referrer_name_capacity) {
-        warn("%s [%llu]\n", msg::cut_referrer, g_run.total);
+        warn("%s [%llu]\n", msg::cut_referrer, line_number);
         r.referrer[referrer_name_capacity] = '\0';
     }
     if (std::strlen(r.request) > url_name_capacity) {
-        warn("%s [%llu]\n", msg::cut_request, g_run.total);
+        warn("%s [%llu]\n", msg::cut_request, line_number);
         r.request[url_name_capacity] = '\0';
     }
 }

@@ -12,8 +12,9 @@ void clean_url(log_record& r);
 /// and host lower-cased.
 void clean_referrer(log_record& r);
 
-/// Referrer and URL cut to what the tables hold, with a warning.
-void limit_lengths(log_record& r);
+/// Referrer and URL cut to what the tables hold, with a warning that names
+/// the line.
+void limit_lengths(log_record& r, u64 line_number);
 
 /// The agent without its enclosing quotes or parentheses, cut at markup.
 void clean_agent(log_record& r);

@@ -46,7 +46,7 @@ const bool classes_loaded = (load_char_classes(), true);
 // ---- the run's
 
 run_counts g_run;
-log_record g_record;
+thread_local log_record g_record;
 
 period_clock g_clock;
 month_counters g_month;

@@ -126,9 +126,9 @@ warn_cut(const char* message, const char* field_start)
     if (!warnings_enabled())
         return;
     if (g_settings.debug)
-        std::fprintf(stderr, "%s: %s\n", message, field_start);
+        std::fprintf(diag_stream(), "%s: %s\n", message, field_start);
     else
-        std::fprintf(stderr, "%s\n", message);
+        std::fprintf(diag_stream(), "%s\n", message);
 }
 
 int

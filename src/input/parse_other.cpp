@@ -236,7 +236,7 @@ ftp_line(const split_line& l)
     if (text[p] == '\0') {
         copy_field(r.host, "NONE");
         if (g_settings.debug && warnings_enabled())
-            std::fputs("Warning: Blank hostname found!\n", stderr);
+            std::fputs("Warning: Blank hostname found!\n", diag_stream());
     } else {
         copy_field(r.host, text + p);
     }

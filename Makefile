@@ -1,6 +1,7 @@
 # The two entry points of the README: `make demo` and `make test`.
 BUILD ?= build
 ASAN_BUILD ?= build-sanitize
+TSAN_BUILD ?= build-tsan
 JOBS ?= $(shell nproc 2>/dev/null || echo 2)
 DEMO ?= $(BUILD)/demo
 
@@ -29,14 +30,22 @@ demo: build
 	@echo "The squid and W3C runs: $(DEMO)/squid/index.html and $(DEMO)/w3c/index.html."
 
 # Every test, in the release build and again under AddressSanitizer and UBSan
-# (built by clang, whose UBSan also catches arithmetic on null pointers),
-# and the sources as clang-format lays them out.
+# (built by clang, whose UBSan also catches arithmetic on null pointers), the
+# threaded parts under ThreadSanitizer, and the sources as clang-format lays
+# them out.
 test: build format-check
 	cd $(BUILD) && ctest --output-on-failure -j $(JOBS)
 	cmake -S . -B $(ASAN_BUILD) -DCMAKE_BUILD_TYPE=Debug -DPARVA_SANITIZE=ON \
 	    -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++
 	cmake --build $(ASAN_BUILD) -j $(JOBS)
 	cd $(ASAN_BUILD) && ctest --output-on-failure -j $(JOBS)
+	# The tests of the threaded parts again under ThreadSanitizer.
+	cmake -S . -B $(TSAN_BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+	    -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ \
+	    -DCMAKE_C_FLAGS=-fsanitize=thread -DCMAKE_CXX_FLAGS=-fsanitize=thread \
+	    -DCMAKE_EXE_LINKER_FLAGS=-fsanitize=thread
+	cmake --build $(TSAN_BUILD) -j $(JOBS) --target parvalyte parva_genlog
+	cd $(TSAN_BUILD) && TSAN_OPTIONS=halt_on_error=1 ctest --output-on-failure -j $(JOBS) -L threads
 
 # The expected files of the end-to-end cases rewritten from what $(BUILD)'s
 # programs now write: review them with git diff before committing.
@@ -53,4 +62,4 @@ bench: build
 	$(BUILD)/bench/parva_bench
 
 clean:
-	rm -rf $(BUILD) $(ASAN_BUILD)
+	rm -rf $(BUILD) $(ASAN_BUILD) $(TSAN_BUILD)

@@ -5,6 +5,7 @@
 #include <cstring>
 #include <functional>
 #include <thread>
+#include <vector>
 
 #include "common/catalog.hpp"
 #include "common/char_classes.hpp"
@@ -193,57 +194,52 @@ namespace {
 // What the first stage found in a line.
 enum class line_kind { record, bad, ignored, header };
 
-// The buffers of the thread that reads and parses.
-struct line_buffers {
-    char line[line_capacity];
-    char copy[line_capacity];  // the line as read, for Debug's messages
-};
-
-// The first stage of a line, which depends on the settings alone: read it,
-// parse it into this thread's g_record, classify it and read its time, with
-// the messages of each step.  False at the end of the log.
+// Reads the next line into line; an oversized line is read whole, reported
+// and marked.  False at the end of the log.
 bool
-prepare_line(log_reader& log, line_buffers& b, u64 line_number, line_kind& kind, record_time& when)
+read_line(log_reader& log, char (&line)[line_capacity], std::size_t& length, bool& oversized)
 {
-    std::size_t length;
-    if (!log.next_line(b.line, length))
+    if (!log.next_line(line, length))
         return false;
-    if (is_oversized(b.line, length)) {
-        skip_oversized(log, b.line, length);
-        kind = line_kind::bad;
-        return true;
-    }
+    oversized = is_oversized(line, length);
+    if (oversized)
+        skip_oversized(log, line, length);
+    return true;
+}
+
+// The first stage of a line that was read whole, which depends on the
+// settings alone: parse it into this thread's g_record, classify it and read
+// its time, with the messages of each step.
+line_kind
+prepare_line(char* line, std::size_t length, u64 line_number, record_time& when,
+             char (&copy)[line_capacity])
+{
     if (g_settings.debug)
-        std::memcpy(b.copy, b.line, length + 1);
-    const bool header = line_number == 1 && std::strncmp(b.line, "format=", 7) == 0;
-    if (parse_line(b.line, std::strlen(b.line)) == 0) {
-        if (header) {
-            kind = line_kind::header;
-        } else if (b.line[0] == '#' || b.line[0] == '\0') {
-            kind = line_kind::ignored;
-        } else {
-            kind = line_kind::bad;
-            if (warnings_enabled()) {
-                std::fprintf(diag_stream(), "%s (%llu)", msg::skipping_bad_record, line_number);
-                report_line(b.copy);
-            }
+        std::memcpy(copy, line, length + 1);
+    const bool header = line_number == 1 && std::strncmp(line, "format=", 7) == 0;
+    if (parse_line(line, length) == 0) {
+        if (header)
+            return line_kind::header;
+        if (line[0] == '#' || line[0] == '\0')
+            return line_kind::ignored;
+        if (warnings_enabled()) {
+            std::fprintf(diag_stream(), "%s (%llu)", msg::skipping_bad_record, line_number);
+            report_line(copy);
         }
-        return true;
+        return line_kind::bad;
     }
     log_record& r = g_record;
     lower_locale(r.date_text + 4, 3);
     lower_locale(r.host, sizeof r.host);
     if (!read_record_time(r.date_text, when)) {
-        kind = line_kind::bad;
         if (warnings_enabled()) {
             std::fprintf(diag_stream(), "%s: %s [%llu]", msg::skipping_bad_date, r.date_text,
                          line_number);
-            report_line(b.copy);
+            report_line(copy);
         }
-        return true;
+        return line_kind::bad;
     }
-    kind = line_kind::record;
-    return true;
+    return line_kind::record;
 }
 
 // The record's texts as the tables want them; depends on the settings alone.
@@ -307,32 +303,64 @@ count_line(line_kind kind, record_time when, Clean&& clean)
 void
 sequential_loop(log_reader& log)
 {
-    static line_buffers buffers;
-    line_kind kind;
-    record_time when{};
-    while (prepare_line(log, buffers, g_run.total + 1, kind, when))
+    static char line[line_capacity];
+    static char copy[line_capacity];
+    std::size_t length;
+    bool oversized;
+    while (read_line(log, line, length, oversized)) {
+        record_time when{};
+        const line_kind kind =
+            oversized ? line_kind::bad
+                      : prepare_line(line, std::strlen(line), g_run.total + 1, when, copy);
         count_line(kind, when, [&] { clean_record(g_record, g_run.total); });
+    }
 }
 
-// The first thread: lines into batches, each record packed with the
-// messages of its two steps, until the log ends.
+// The reading thread: lines into batches, in log order.
 void
-prepare_batches(log_reader& log, batch_queue& queue)
+read_batches(log_reader& log, record_pipeline& pipeline)
 {
-    static line_buffers buffers;
+    static char line[line_capacity];
     batch_sink sink;
     set_diag_stream(sink.stream());
     u64 line_number = 0;
     bool more = true;
     while (more) {
-        record_batch* b = queue.take_empty();
-        sink.set_batch(b);
-        while (!b->full()) {
-            prepared_line p{};
-            line_kind kind;
-            more = prepare_line(log, buffers, ++line_number, kind, p.when);
-            if (!more)
-                break;
+        record_batch* b = pipeline.take_empty();
+        b->first_line = line_number + 1;
+        sink.set_messages(&b->read_messages);
+        std::size_t length;
+        bool oversized = false;
+        while (!b->full() && (more = read_line(log, line, length, oversized))) {
+            ++line_number;
+            b->add_line(line, oversized ? 0 : std::strlen(line), oversized);
+        }
+        b->last = !more;
+        sink.set_messages(nullptr);
+        pipeline.to_prepare(b);
+    }
+    set_diag_stream(nullptr);
+}
+
+// A preparing thread: each batch's lines parsed and cleaned, each record
+// packed with the messages of its steps.
+void
+prepare_batches(record_pipeline& pipeline)
+{
+    static thread_local char copy[line_capacity];
+    batch_sink sink;
+    set_diag_stream(sink.stream());
+    while (record_batch* b = pipeline.take_to_prepare()) {
+        sink.set_messages(&b->messages);
+        std::size_t read_written = 0;
+        u64 line_number = b->first_line;
+        for (prepared_line& p : b->lines) {
+            p.begin = static_cast<std::uint32_t>(b->messages.size());
+            b->messages.append(b->read_messages, read_written, p.read_end - read_written);
+            read_written = p.read_end;
+            line_kind kind = line_kind::bad;
+            if (!p.oversized)
+                kind = prepare_line(b->raw.data() + p.raw, p.length, line_number, p.when, copy);
             p.kind = static_cast<int>(kind);
             p.checked_end = static_cast<std::uint32_t>(b->messages.size());
             if (kind == line_kind::record) {
@@ -341,11 +369,10 @@ prepare_batches(log_reader& log, batch_queue& queue)
                 pack_record(g_record, *b);
             }
             p.cleaned_end = static_cast<std::uint32_t>(b->messages.size());
-            b->lines.push_back(p);
+            ++line_number;
         }
-        b->last = !more;
-        sink.set_batch(nullptr);
-        queue.publish(b);
+        sink.set_messages(nullptr);
+        pipeline.prepared(b);
     }
     set_diag_stream(nullptr);
 }
@@ -358,27 +385,30 @@ write_messages(const std::string& messages, std::size_t from, std::size_t to)
 }
 
 void
-pipelined_loop(log_reader& log)
+pipelined_loop(log_reader& log, int preparers)
 {
-    batch_queue queue;
-    std::thread preparer(prepare_batches, std::ref(log), std::ref(queue));
+    record_pipeline pipeline(preparers);
+    std::thread reader(read_batches, std::ref(log), std::ref(pipeline));
+    std::vector<std::thread> workers;
+    for (int i = 0; i < preparers; ++i)
+        workers.emplace_back(prepare_batches, std::ref(pipeline));
     for (bool last = false; !last;) {
-        record_batch* b = queue.take_ready();
-        std::size_t written = 0;
+        record_batch* b = pipeline.take_prepared();
         for (const prepared_line& p : b->lines) {
-            write_messages(b->messages, written, p.checked_end);
-            written = p.checked_end;
+            write_messages(b->messages, p.begin, p.checked_end);
             const auto kind = static_cast<line_kind>(p.kind);
             if (kind == line_kind::record)
                 unpack_record(*b, p.text, g_record);
             count_line(kind, p.when,
                        [&] { write_messages(b->messages, p.checked_end, p.cleaned_end); });
-            written = p.cleaned_end;
         }
         last = b->last;
-        queue.give_back(b);
+        pipeline.give_back(b);
     }
-    preparer.join();
+    reader.join();
+    pipeline.finish();
+    for (std::thread& w : workers)
+        w.join();
 }
 
 }  // namespace
@@ -386,8 +416,11 @@ pipelined_loop(log_reader& log)
 void
 record_loop(log_reader& log)
 {
-    if (prepare_ahead())
-        pipelined_loop(log);
+    // A W3C line may change the columns of the lines after it: its lines are
+    // parsed by one thread, in order.
+    const int threads = preparing_threads();
+    if (threads > 1)
+        pipelined_loop(log, g_settings.log_type == log_w3c ? 1 : threads);
     else
         sequential_loop(log);
 }

@@ -6,13 +6,37 @@
 
 #include <unistd.h>
 
-bool
-prepare_ahead()
+int
+preparing_threads()
 {
+    const long online = sysconf(_SC_NPROCESSORS_ONLN);
     const char* forced = std::getenv("PARVA_THREADS");
-    if (forced != nullptr && std::strcmp(forced, "1") == 0)
-        return false;
-    return sysconf(_SC_NPROCESSORS_ONLN) > 1;
+    const int wanted = forced != nullptr ? std::atoi(forced) : static_cast<int>(online);
+    return std::clamp(wanted, 1, 64);
+}
+
+void
+record_batch::clear()
+{
+    lines.clear();
+    raw.clear();
+    read_messages.clear();
+    text.clear();
+    messages.clear();
+    last = false;
+}
+
+void
+record_batch::add_line(const char* line, std::size_t length, bool oversized)
+{
+    prepared_line p{};
+    p.raw = static_cast<std::uint32_t>(raw.size());
+    p.length = static_cast<std::uint32_t>(length);
+    p.oversized = oversized;
+    p.read_end = static_cast<std::uint32_t>(read_messages.size());
+    raw.append(line, length);
+    raw.push_back('\0');
+    lines.push_back(p);
 }
 
 namespace {
@@ -74,7 +98,7 @@ batch_sink::batch_sink()
     cookie_io_functions_t io{};
     io.write = &batch_sink::write;
     stream_ = fopencookie(this, "w", io);
-    // Unbuffered: every byte reaches the batch before the next line begins.
+    // Unbuffered: every byte reaches its text before the next line begins.
     if (stream_ != nullptr)
         std::setvbuf(stream_, nullptr, _IONBF, 0);
 }
@@ -89,48 +113,99 @@ ssize_t
 batch_sink::write(void* self, const char* bytes, std::size_t n)
 {
     auto* sink = static_cast<batch_sink*>(self);
-    if (sink->batch_ != nullptr)
-        sink->batch_->messages.append(bytes, n);
+    if (sink->to_ != nullptr)
+        sink->to_->append(bytes, n);
     return static_cast<ssize_t>(n);
 }
 
+// Two batches for each preparer and one being counted keep every thread fed.
+record_pipeline::record_pipeline(int preparers)
+    : batches_(2 * static_cast<std::size_t>(preparers) + 2)
+{
+    for (record_batch& b : batches_)
+        empty_.push_back(&b);
+}
+
 record_batch*
-batch_queue::take_empty()
+record_pipeline::take_empty()
 {
     std::unique_lock lock(mutex_);
     changed_.wait(lock, [&] { return !empty_.empty(); });
     record_batch* b = empty_.back();
     empty_.pop_back();
+    lock.unlock();
     b->clear();
+    b->sequence = next_read_++;  // only the reader counts here
     return b;
 }
 
 void
-batch_queue::publish(record_batch* b)
+record_pipeline::to_prepare(record_batch* b)
 {
     {
         std::lock_guard lock(mutex_);
-        ready_.push_back(b);
+        to_prepare_.push_back(b);
     }
     changed_.notify_all();
 }
 
 record_batch*
-batch_queue::take_ready()
+record_pipeline::take_to_prepare()
 {
     std::unique_lock lock(mutex_);
-    changed_.wait(lock, [&] { return !ready_.empty(); });
-    record_batch* b = ready_.front();
-    ready_.erase(ready_.begin());
+    changed_.wait(lock, [&] { return finished_ || !to_prepare_.empty(); });
+    if (to_prepare_.empty())
+        return nullptr;
+    record_batch* b = to_prepare_.front();
+    to_prepare_.erase(to_prepare_.begin());
     return b;
 }
 
 void
-batch_queue::give_back(record_batch* b)
+record_pipeline::prepared(record_batch* b)
+{
+    {
+        std::lock_guard lock(mutex_);
+        prepared_.push_back(b);
+    }
+    changed_.notify_all();
+}
+
+record_batch*
+record_pipeline::take_prepared()
+{
+    std::unique_lock lock(mutex_);
+    record_batch* found = nullptr;
+    changed_.wait(lock, [&] {
+        for (auto it = prepared_.begin(); it != prepared_.end(); ++it) {
+            if ((*it)->sequence == next_counted_) {
+                found = *it;
+                prepared_.erase(it);
+                return true;
+            }
+        }
+        return false;
+    });
+    ++next_counted_;
+    return found;
+}
+
+void
+record_pipeline::give_back(record_batch* b)
 {
     {
         std::lock_guard lock(mutex_);
         empty_.push_back(b);
+    }
+    changed_.notify_all();
+}
+
+void
+record_pipeline::finish()
+{
+    {
+        std::lock_guard lock(mutex_);
+        finished_ = true;
     }
     changed_.notify_all();
 }

@@ -1,9 +1,10 @@
-// The record loop on two threads: one reads, parses and cleans lines in
-// batches (everything that depends on the settings alone), the other takes
-// the batches in log order and counts them (everything that depends on the
-// run's state).  The messages the first thread writes are kept with their
-// record and written by the second at the moment the one-thread loop would
-// write them.
+// The record loop on several threads.  One thread reads the lines into
+// batches, in log order.  One or more threads prepare whole batches: they
+// parse and clean every line, which depends on the settings alone.  The
+// counting thread takes the prepared batches in log order and does all that
+// depends on the run's state: the time order, the clock, the tables.  The
+// messages the other threads write are kept with their line and written by
+// the counting thread at the moment the one-thread loop would write them.
 #pragma once
 
 #include <condition_variable>
@@ -13,18 +14,27 @@
 #include <string>
 #include <vector>
 
+#include <sys/types.h>
+
 #include "common/records.hpp"
+#include "common/types.hpp"
 
-/// True when the loop runs on two threads: more than one processor is
-/// online and PARVA_THREADS is not 1.
-bool prepare_ahead();
+/// The threads that prepare lines: 0 or 1 for the one-thread loop, when
+/// PARVA_THREADS says 1 or only one processor is online; otherwise
+/// PARVA_THREADS, or the number of processors.
+int preparing_threads();
 
-/// One line as the first thread left it.
+/// One line of a batch, as it was read and then as it was prepared.
 struct prepared_line {
+    std::uint32_t raw;       // where the line starts in the batch's raw text
+    std::uint32_t length;    // of the line
+    bool oversized;          // read whole and reported: a bad line
+    std::uint32_t read_end;  // its messages from the reading end here in read_messages
     int kind;
     record_time when;
     std::uint32_t text;         // where its packed record starts in the batch's text
-    std::uint32_t checked_end;  // its messages up to the time check end here...
+    std::uint32_t begin;        // its messages in messages: from here...
+    std::uint32_t checked_end;  // ...those up to the time check end here...
     std::uint32_t cleaned_end;  // ...and those of its cleaning here
 };
 
@@ -32,19 +42,18 @@ struct record_batch {
     static constexpr std::size_t max_lines = 4096;
     static constexpr std::size_t max_text = 1 << 20;  // a batch ends before it holds more
 
+    u64 sequence = 0;    // its place in the log
+    u64 first_line = 0;  // the number of its first line
     std::vector<prepared_line> lines;
-    std::string text;      // the records' fields, packed
-    std::string messages;  // every message of the batch, in order
-    bool last = false;     // the log ended with this batch
+    std::string raw;            // the lines as read, each with a NUL
+    std::string read_messages;  // what the reading said, in line order
+    std::string text;           // the prepared records' fields, packed
+    std::string messages;       // every message of the batch, in line order
+    bool last = false;          // the log ended with this batch
 
-    void clear()
-    {
-        lines.clear();
-        text.clear();
-        messages.clear();
-        last = false;
-    }
-    bool full() const { return lines.size() == max_lines || text.size() >= max_text; }
+    void clear();
+    bool full() const { return lines.size() == max_lines || raw.size() >= max_text; }
+    void add_line(const char* line, std::size_t length, bool oversized);
 };
 
 /// Appends the record's fields to the batch's text.
@@ -53,8 +62,7 @@ void pack_record(const log_record& r, record_batch& b);
 /// Copies the packed record that starts at offset into r.
 void unpack_record(const record_batch& b, std::uint32_t offset, log_record& r);
 
-/// A stream whose bytes are appended to the batch set with set_batch; for the
-/// first thread's messages.
+/// A stream whose bytes are appended to a text, for a thread's messages.
 class batch_sink {
   public:
     batch_sink();
@@ -63,29 +71,39 @@ class batch_sink {
     batch_sink& operator=(const batch_sink&) = delete;
 
     std::FILE* stream() const { return stream_; }
-    void set_batch(record_batch* b) { batch_ = b; }
+    void set_messages(std::string* to) { to_ = to; }
 
   private:
     static ssize_t write(void* self, const char* bytes, std::size_t n);
     std::FILE* stream_ = nullptr;
-    record_batch* batch_ = nullptr;
+    std::string* to_ = nullptr;
 };
 
 /// The batches between the threads: a few in flight, handed back for reuse,
-/// so that memory stays bounded and nothing is allocated per line.
-class batch_queue {
+/// so that memory stays bounded and nothing is allocated per line.  A batch
+/// goes from the reader to a preparing thread to the counting thread.
+class record_pipeline {
   public:
-    static constexpr int in_flight = 4;
+    explicit record_pipeline(int preparers);
+    record_pipeline(const record_pipeline&) = delete;
+    record_pipeline& operator=(const record_pipeline&) = delete;
 
-    record_batch* take_empty();       // first thread
-    void publish(record_batch* b);    // first thread
-    record_batch* take_ready();       // second thread, in log order
-    void give_back(record_batch* b);  // second thread
+    record_batch* take_empty();        // reader
+    void to_prepare(record_batch* b);  // reader
+    record_batch* take_to_prepare();   // preparer; nullptr once finish was called
+    void prepared(record_batch* b);    // preparer
+    record_batch* take_prepared();     // counting thread, in log order
+    void give_back(record_batch* b);   // counting thread
+    void finish();                     // counting thread, after the last batch
 
   private:
     std::mutex mutex_;
     std::condition_variable changed_;
-    record_batch batches_[in_flight];
-    std::vector<record_batch*> empty_ = {&batches_[0], &batches_[1], &batches_[2], &batches_[3]};
-    std::vector<record_batch*> ready_;  // oldest first
+    std::vector<record_batch> batches_;
+    std::vector<record_batch*> empty_;
+    std::vector<record_batch*> to_prepare_;  // oldest first
+    std::vector<record_batch*> prepared_;    // any order
+    u64 next_read_ = 0;
+    u64 next_counted_ = 0;
+    bool finished_ = false;
 };

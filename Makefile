@@ -60,6 +60,7 @@ format-check:
 
 bench: build
 	$(BUILD)/bench/parva_bench
+	bench/whole_program.sh $(BUILD)
 
 clean:
 	rm -rf $(BUILD) $(ASAN_BUILD) $(TSAN_BUILD)

@@ -418,9 +418,9 @@ record_loop(log_reader& log)
 {
     // A W3C line may change the columns of the lines after it: its lines are
     // parsed by one thread, in order.
-    const int threads = preparing_threads();
+    const int threads = loop_threads();
     if (threads > 1)
-        pipelined_loop(log, g_settings.log_type == log_w3c ? 1 : threads);
+        pipelined_loop(log, g_settings.log_type == log_w3c ? 1 : threads - 1);
     else
         sequential_loop(log);
 }

@@ -7,7 +7,7 @@
 #include <unistd.h>
 
 int
-preparing_threads()
+loop_threads()
 {
     const long online = sysconf(_SC_NPROCESSORS_ONLN);
     const char* forced = std::getenv("PARVA_THREADS");
@@ -41,21 +41,22 @@ record_batch::add_line(const char* line, std::size_t length, bool oversized)
 
 namespace {
 
-// Each text with its terminating NUL; the date at its fixed size, since it is
-// read at fixed positions.
-void
-put_text(std::string& to, const char* text)
-{
-    to.append(text, std::strlen(text) + 1);
-}
+// A packed record: status, bytes, the date at its fixed size (it is read at
+// fixed positions), the lengths of the six texts, then the texts, each with
+// its NUL, so that unpacking copies known lengths.
+struct packed_head {
+    int status;
+    u64 bytes;
+    char date_text[sizeof log_record::date_text];
+    std::uint16_t length[6];
+};
 
-const char*
-get_text(const char* from, char* to, std::size_t capacity)
+template <std::size_t N>
+void
+unpack_text(const char*& from, char (&to)[N], std::size_t n)
 {
-    const std::size_t n = std::strlen(from);
-    std::memcpy(to, from, std::min(n + 1, capacity));
-    to[capacity - 1] = '\0';
-    return from + n + 1;
+    std::memcpy(to, from, n + 1);
+    from += n + 1;
 }
 
 }  // namespace
@@ -63,34 +64,33 @@ get_text(const char* from, char* to, std::size_t capacity)
 void
 pack_record(const log_record& r, record_batch& b)
 {
-    std::string& t = b.text;
-    t.append(reinterpret_cast<const char*>(&r.status), sizeof r.status);
-    t.append(reinterpret_cast<const char*>(&r.bytes), sizeof r.bytes);
-    t.append(r.date_text, sizeof r.date_text);
-    put_text(t, r.host);
-    put_text(t, r.request);
-    put_text(t, r.referrer);
-    put_text(t, r.agent);
-    put_text(t, r.search_text);
-    put_text(t, r.user);
+    const char* const texts[6] = {r.host, r.request, r.referrer, r.agent, r.search_text, r.user};
+    packed_head head;
+    head.status = r.status;
+    head.bytes = r.bytes;
+    std::memcpy(head.date_text, r.date_text, sizeof head.date_text);
+    for (int i = 0; i < 6; ++i)
+        head.length[i] = static_cast<std::uint16_t>(std::strlen(texts[i]));
+    b.text.append(reinterpret_cast<const char*>(&head), sizeof head);
+    for (int i = 0; i < 6; ++i)
+        b.text.append(texts[i], head.length[i] + 1u);
 }
 
 void
 unpack_record(const record_batch& b, std::uint32_t offset, log_record& r)
 {
-    const char* p = b.text.data() + offset;
-    std::memcpy(&r.status, p, sizeof r.status);
-    p += sizeof r.status;
-    std::memcpy(&r.bytes, p, sizeof r.bytes);
-    p += sizeof r.bytes;
-    std::memcpy(r.date_text, p, sizeof r.date_text);
-    p += sizeof r.date_text;
-    p = get_text(p, r.host, sizeof r.host);
-    p = get_text(p, r.request, sizeof r.request);
-    p = get_text(p, r.referrer, sizeof r.referrer);
-    p = get_text(p, r.agent, sizeof r.agent);
-    p = get_text(p, r.search_text, sizeof r.search_text);
-    get_text(p, r.user, sizeof r.user);
+    packed_head head;
+    std::memcpy(&head, b.text.data() + offset, sizeof head);
+    r.status = head.status;
+    r.bytes = head.bytes;
+    std::memcpy(r.date_text, head.date_text, sizeof r.date_text);
+    const char* p = b.text.data() + offset + sizeof head;
+    unpack_text(p, r.host, head.length[0]);
+    unpack_text(p, r.request, head.length[1]);
+    unpack_text(p, r.referrer, head.length[2]);
+    unpack_text(p, r.agent, head.length[3]);
+    unpack_text(p, r.search_text, head.length[4]);
+    unpack_text(p, r.user, head.length[5]);
 }
 
 batch_sink::batch_sink()

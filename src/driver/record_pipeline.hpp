@@ -19,10 +19,10 @@
 #include "common/records.hpp"
 #include "common/types.hpp"
 
-/// The threads that prepare lines: 0 or 1 for the one-thread loop, when
-/// PARVA_THREADS says 1 or only one processor is online; otherwise
-/// PARVA_THREADS, or the number of processors.
-int preparing_threads();
+/// The threads of the record loop besides the reader: 1 for the one-thread
+/// loop, else the counting thread and the preparing ones.  PARVA_THREADS, or
+/// the number of processors online.
+int loop_threads();
 
 /// One line of a batch, as it was read and then as it was prepared.
 struct prepared_line {

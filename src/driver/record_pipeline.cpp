@@ -126,6 +126,16 @@ record_pipeline::record_pipeline(int preparers)
         empty_.push_back(&b);
 }
 
+void
+record_pipeline::hand_over(std::vector<record_batch*>& to, record_batch* b)
+{
+    {
+        std::lock_guard lock(mutex_);
+        to.push_back(b);
+    }
+    changed_.notify_all();
+}
+
 record_batch*
 record_pipeline::take_empty()
 {
@@ -142,11 +152,7 @@ record_pipeline::take_empty()
 void
 record_pipeline::to_prepare(record_batch* b)
 {
-    {
-        std::lock_guard lock(mutex_);
-        to_prepare_.push_back(b);
-    }
-    changed_.notify_all();
+    hand_over(to_prepare_, b);
 }
 
 record_batch*
@@ -164,11 +170,7 @@ record_pipeline::take_to_prepare()
 void
 record_pipeline::prepared(record_batch* b)
 {
-    {
-        std::lock_guard lock(mutex_);
-        prepared_.push_back(b);
-    }
-    changed_.notify_all();
+    hand_over(prepared_, b);
 }
 
 record_batch*
@@ -193,11 +195,7 @@ record_pipeline::take_prepared()
 void
 record_pipeline::give_back(record_batch* b)
 {
-    {
-        std::lock_guard lock(mutex_);
-        empty_.push_back(b);
-    }
-    changed_.notify_all();
+    hand_over(empty_, b);
 }
 
 void

@@ -97,6 +97,8 @@ class record_pipeline {
     void finish();                     // counting thread, after the last batch
 
   private:
+    void hand_over(std::vector<record_batch*>& to, record_batch* b);
+
     std::mutex mutex_;
     std::condition_variable changed_;
     std::vector<record_batch> batches_;

@@ -19,6 +19,7 @@
 #include "driver/record_pipeline.hpp"
 #include "input/log_reader.hpp"
 #include "input/parsers.hpp"
+#include "input/reader_threads.hpp"
 #include "input/text_helpers.hpp"
 #include "resolve/dns_cache.hpp"
 
@@ -416,9 +417,10 @@ pipelined_loop(log_reader& log, int preparers)
 void
 record_loop(log_reader& log)
 {
-    // A W3C line may change the columns of the lines after it: its lines are
-    // parsed by one thread, in order.
-    const int threads = loop_threads();
+    // Besides the reader: the counting thread and the preparing ones.  A W3C
+    // line may change the columns of the lines after it: its lines are parsed
+    // by one thread, in order.
+    const int threads = reader_threads();
     if (threads > 1)
         pipelined_loop(log, g_settings.log_type == log_w3c ? 1 : threads - 1);
     else

@@ -1,19 +1,6 @@
 #include "driver/record_pipeline.hpp"
 
-#include <algorithm>
-#include <cstdlib>
 #include <cstring>
-
-#include <unistd.h>
-
-int
-loop_threads()
-{
-    const long online = sysconf(_SC_NPROCESSORS_ONLN);
-    const char* forced = std::getenv("PARVA_THREADS");
-    const int wanted = forced != nullptr ? std::atoi(forced) : static_cast<int>(online);
-    return std::clamp(wanted, 1, 64);
-}
 
 void
 record_batch::clear()

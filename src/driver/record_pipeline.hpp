@@ -19,11 +19,6 @@
 #include "common/records.hpp"
 #include "common/types.hpp"
 
-/// The threads of the record loop besides the reader: 1 for the one-thread
-/// loop, else the counting thread and the preparing ones.  PARVA_THREADS, or
-/// the number of processors online.
-int loop_threads();
-
 /// One line of a batch, as it was read and then as it was prepared.
 struct prepared_line {
     std::uint32_t raw;       // where the line starts in the batch's raw text

@@ -1,20 +1,21 @@
-// Owning handles of the compression libraries, declared without their
-// headers: zlib's gzFile points to a struct it keeps to itself and libbz2's
-// BZFILE is void, so includers of the log reader need neither library.  The
-// closers are defined beside the reader (log_reader.cpp).
+// Owning handles of the compressed-log readers, declared without their
+// libraries' headers: the readers are opaque here, so includers of the log
+// reader need neither zlib, libbz2 nor ISA-L.  The closers are defined beside
+// the log reader (log_reader.cpp).
 #pragma once
 
 #include <memory>
 
-struct gzFile_s;
+struct gzip_stream;
+struct bzip2_reader;
 
-struct gz_closer {  // gzclose, which closes the descriptor given to gzdopen too
-    void operator()(gzFile_s* f) const noexcept;
+struct gzip_stream_closer {  // closes the descriptor the stream was given too
+    void operator()(gzip_stream* g) const noexcept;
 };
 
-struct bz_read_closer {  // BZ2_bzReadClose; the FILE* under the stream stays open
-    void operator()(void* b) const noexcept;
+struct bzip2_reader_closer {  // stops its threads and closes its descriptor
+    void operator()(bzip2_reader* r) const noexcept;
 };
 
-using owned_gz = std::unique_ptr<gzFile_s, gz_closer>;
-using owned_bz_read = std::unique_ptr<void, bz_read_closer>;  // from BZ2_bzReadOpen
+using owned_gzip_stream = std::unique_ptr<gzip_stream, gzip_stream_closer>;
+using owned_bzip2_reader = std::unique_ptr<bzip2_reader, bzip2_reader_closer>;

@@ -4,25 +4,25 @@
 #include <cstdio>
 #include <cstring>
 
-#include <bzlib.h>
 #include <fcntl.h>
 #include <unistd.h>
-#include <zlib.h>
 
 #include "common/catalog.hpp"
 #include "common/messages.hpp"
+#include "input/bzip2_blocks.hpp"
+#include "input/gzip_stream.hpp"
+#include "input/reader_threads.hpp"
 
 void
-gz_closer::operator()(gzFile_s* f) const noexcept
+gzip_stream_closer::operator()(gzip_stream* g) const noexcept
 {
-    gzclose(f);
+    gzip_stream_close(g);
 }
 
 void
-bz_read_closer::operator()(void* b) const noexcept
+bzip2_reader_closer::operator()(bzip2_reader* r) const noexcept
 {
-    int bzerror;
-    BZ2_bzReadClose(&bzerror, b);
+    bzip2_reader_close(r);
 }
 
 namespace {
@@ -78,26 +78,22 @@ log_reader::open(const char* name)
     return 2;
 }
 
-// Hands the open descriptor to the library of the log's kind, which then owns
-// it.  Returns 0, or 1 (the descriptor closed) when the library refuses it.
+// Hands the open descriptor to the reader of the log's kind, which then owns
+// it.  Returns 0, or 1 (the descriptor closed) when the reader cannot be made.
 int
 log_reader::attach(int fd)
 {
     if (kind_ == log_kind::gzip) {
-        gz_.reset(gzdopen(fd, "rb"));
-        if (!gz_) {
-            ::close(fd);
-            return 1;
-        }
-        return 0;
+        gz_.reset(gzip_stream_open(fd));
+        return gz_ ? 0 : 1;
     }
-    file_.reset(fdopen(fd, kind_ == log_kind::plain ? "r" : "rb"));
+    if (kind_ == log_kind::bzip2) {
+        bz_.reset(bzip2_reader_open(fd, reader_threads()));
+        return bz_ ? 0 : 1;
+    }
+    file_.reset(fdopen(fd, "r"));
     if (!file_) {
         ::close(fd);
-        return 1;
-    }
-    if (kind_ == log_kind::bzip2 && !open_bzip2_stream(nullptr, 0)) {
-        file_.reset();
         return 1;
     }
     return 0;
@@ -121,7 +117,7 @@ log_reader::rewind()
             return 1;
         std::rewind(file_.get());
         return 0;
-    case log_kind::gzip: return gz_ && gzrewind(gz_.get()) == 0 ? 0 : 1;
+    case log_kind::gzip: return gz_ && gzip_stream_rewind(*gz_) == 0 ? 0 : 1;
     case log_kind::bzip2: {
         close();
         const int fd = open_no_follow(name_.c_str(), O_RDONLY);
@@ -134,77 +130,22 @@ log_reader::rewind()
 void
 log_reader::empty_block_buffer()
 {
+    data_ = block_buffer_;
     count_ = 0;
     cursor_ = 0;
     ended_ = false;
 }
 
-bool
-log_reader::open_bzip2_stream(const char* unused, int unused_count)
-{
-    int bzerror;
-    // The library reads the leftover bytes of the previous stream from its own
-    // copy, so they may come from that stream's buffer.
-    BZFILE* b =
-        BZ2_bzReadOpen(&bzerror, file_.get(), 0, 0, const_cast<char*>(unused), unused_count);
-    if (bzerror != BZ_OK) {
-        if (b != nullptr)
-            BZ2_bzReadClose(&bzerror, b);
-        return false;
-    }
-    bz_.reset(b);
-    return true;
-}
-
-int
-log_reader::read_bzip2_block()
-{
-    // A bzip2 file may hold several streams one after another (parallel
-    // compressors write them, and so does cat): read them all, as bunzip2 does.
-    while (bz_) {
-        int bzerror;
-        const int got =
-            BZ2_bzRead(&bzerror, bz_.get(), block_buffer_, static_cast<int>(block_size));
-        if (bzerror == BZ_OK)
-            return got;
-        if (bzerror != BZ_STREAM_END)
-            return -1;
-
-        void* unused = nullptr;
-        int unused_count = 0;
-        char leftover[BZ_MAX_UNUSED];
-        BZ2_bzReadGetUnused(&bzerror, bz_.get(), &unused, &unused_count);
-        if (bzerror == BZ_OK && unused_count > 0)
-            std::memcpy(leftover, unused, static_cast<std::size_t>(unused_count));
-        else
-            unused_count = 0;
-        bz_.reset();
-
-        bool more = unused_count > 0;
-        if (!more) {
-            const int c = std::getc(file_.get());
-            more = c != EOF;
-            if (more)
-                std::ungetc(c, file_.get());
-        }
-        if (more)
-            open_bzip2_stream(leftover, unused_count);
-        if (got > 0)
-            return got;
-    }
-    return 0;
-}
-
-int
+// Points data_ at the next bytes and returns their count, 0 at the end.
+std::size_t
 log_reader::read_block()
 {
     switch (kind_) {
-    case log_kind::gzip: return gzread(gz_.get(), block_buffer_, static_cast<unsigned>(block_size));
-    case log_kind::bzip2: return read_bzip2_block();
-    case log_kind::plain: {
-        const std::size_t got = std::fread(block_buffer_, 1, block_size, file_.get());
-        return static_cast<int>(got);
-    }
+    case log_kind::gzip: return gz_ ? gzip_stream_read(*gz_, data_) : 0;
+    case log_kind::bzip2: return bz_ ? bzip2_reader_read(*bz_, data_) : 0;
+    case log_kind::plain:
+        data_ = block_buffer_;
+        return file_ ? std::fread(block_buffer_, 1, block_size, file_.get()) : 0;
     }
     return 0;
 }
@@ -216,18 +157,18 @@ log_reader::next_line(char (&line)[line_capacity], std::size_t& length)
     std::size_t n = 0;
     while (n < max_chars) {
         if (cursor_ >= count_) {
-            const int got = ended_ ? 0 : read_block();
-            if (got <= 0) {
+            const std::size_t got = ended_ ? 0 : read_block();
+            if (got == 0) {
                 ended_ = true;
                 break;
             }
             count_ = got;
             cursor_ = 0;
         }
-        std::size_t want = static_cast<std::size_t>(count_ - cursor_);
+        std::size_t want = count_ - cursor_;
         if (want > max_chars - n)
             want = max_chars - n;
-        const char* from = block_buffer_ + cursor_;
+        const char* from = data_ + cursor_;
         const void* newline = std::memchr(from, '\n', want);
         const std::size_t take =
             newline != nullptr
@@ -235,7 +176,7 @@ log_reader::next_line(char (&line)[line_capacity], std::size_t& length)
                 : want;
         std::memcpy(line + n, from, take);
         n += take;
-        cursor_ += static_cast<int>(take);
+        cursor_ += take;
         if (newline != nullptr)
             break;
     }

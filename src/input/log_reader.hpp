@@ -1,5 +1,7 @@
-// Reads the log line by line: plain, gzip, bzip2 or standard input, through
-// one 16384-byte block buffer, without allocating per line.
+// Reads the log line by line: plain, gzip, bzip2 or standard input, from the
+// decoder's own buffer or, for plain logs, one 16384-byte block buffer,
+// without allocating per line.  One thread at a time may use a reader; it
+// need not be the one that opened it.
 #pragma once
 
 #include <cstddef>
@@ -35,8 +37,9 @@ class log_reader {
     /// false at the end of the input (or on a read error).
     bool next_line(char (&line)[line_capacity], std::size_t& length);
 
-    /// Starts the input again at its first line.  bzip2 streams cannot seek, so
-    /// that kind is closed and opened again under its name, as open does.
+    /// Starts the input again at its first line.  The bzip2 reader runs ahead
+    /// on its threads, so that kind is closed and opened again under its name,
+    /// as open does.
     /// Returns 0, or 1 for standard input or when the log cannot be opened again.
     int rewind();
 
@@ -45,13 +48,11 @@ class log_reader {
 
     log_kind kind() const { return kind_; }
     bool is_stdin() const { return is_stdin_; }
-    bool is_open() const { return file_ != nullptr || gz_ != nullptr; }
+    bool is_open() const { return file_ != nullptr || gz_ != nullptr || bz_ != nullptr; }
 
   private:
     int attach(int fd);
-    int read_block();
-    int read_bzip2_block();
-    bool open_bzip2_stream(const char* unused, int unused_count);
+    std::size_t read_block();
     void empty_block_buffer();
 
     log_kind kind_ = log_kind::plain;
@@ -59,12 +60,12 @@ class log_reader {
     bool is_stdin_ = false;
     bool ended_ = false;
 
-    // Declared so that the bzip2 stream is closed before the file under it.
-    owned_file file_;  // plain log, standard input, or the file under bzip2
-    owned_gz gz_;
-    owned_bz_read bz_;
+    owned_file file_;  // plain log or standard input
+    owned_gzip_stream gz_;
+    owned_bzip2_reader bz_;
 
     char block_buffer_[block_size];
-    int count_ = 0;   // valid bytes in the block buffer
-    int cursor_ = 0;  // next byte to deliver
+    const char* data_ = block_buffer_;  // the bytes being delivered
+    std::size_t count_ = 0;             // valid bytes at data_
+    std::size_t cursor_ = 0;            // next byte to deliver
 };

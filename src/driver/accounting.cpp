@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <cstring>
 #include <functional>
+#include <system_error>
 #include <thread>
 #include <vector>
 
@@ -389,10 +390,21 @@ void
 pipelined_loop(log_reader& log, int preparers)
 {
     record_pipeline pipeline(preparers);
-    std::thread reader(read_batches, std::ref(log), std::ref(pipeline));
+    // The preparers first: until the reader starts, nothing has been read,
+    // and a machine that refuses threads still gets the one-thread loop.
     std::vector<std::thread> workers;
-    for (int i = 0; i < preparers; ++i)
-        workers.emplace_back(prepare_batches, std::ref(pipeline));
+    std::thread reader;
+    try {
+        for (int i = 0; i < preparers; ++i)
+            workers.emplace_back(prepare_batches, std::ref(pipeline));
+        reader = std::thread(read_batches, std::ref(log), std::ref(pipeline));
+    } catch (const std::system_error&) {
+        pipeline.finish();
+        for (std::thread& w : workers)
+            w.join();
+        sequential_loop(log);
+        return;
+    }
     for (bool last = false; !last;) {
         record_batch* b = pipeline.take_prepared();
         for (const prepared_line& p : b->lines) {

@@ -47,7 +47,10 @@ struct record_batch {
     bool last = false;          // the log ended with this batch
 
     void clear();
-    bool full() const { return lines.size() == max_lines || raw.size() >= max_text; }
+    bool full() const
+    {
+        return lines.size() == max_lines || raw.size() + read_messages.size() >= max_text;
+    }
     void add_line(const char* line, std::size_t length, bool oversized);
 };
 

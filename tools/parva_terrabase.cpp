@@ -14,18 +14,13 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "resolve/db_handles.hpp"
+
 namespace {
 
 constexpr const char* prog = "parva_terrabase";
 
 using u64 = unsigned long long;
-
-struct db_closer {
-    void operator()(DB* db) const noexcept { db->close(db, 0); }
-};
-
-/// A handle whose open fails still has to be closed: keep it from db_create on.
-using owned_db = std::unique_ptr<DB, db_closer>;
 
 /// An address as the table keys it: IPv6 in network byte order, IPv4 as ::a.b.c.d.
 struct address {

@@ -1,5 +1,6 @@
 #include "driver/record_pipeline.hpp"
 
+#include <algorithm>
 #include <cstring>
 
 void
@@ -123,14 +124,30 @@ record_pipeline::hand_over(std::vector<record_batch*>& to, record_batch* b)
     changed_.notify_all();
 }
 
+// Waits until pick finds a batch in from (or, with until_finished, until
+// finish was called) and takes it out; nullptr when finished first.
+template <typename Pick>
+record_batch*
+record_pipeline::take(std::vector<record_batch*>& from, Pick pick, bool until_finished)
+{
+    std::unique_lock lock(mutex_);
+    auto found = from.end();
+    changed_.wait(lock, [&] {
+        found = pick(from);
+        return found != from.end() || (until_finished && finished_);
+    });
+    if (found == from.end())
+        return nullptr;
+    record_batch* b = *found;
+    from.erase(found);
+    return b;
+}
+
 record_batch*
 record_pipeline::take_empty()
 {
-    std::unique_lock lock(mutex_);
-    changed_.wait(lock, [&] { return !empty_.empty(); });
-    record_batch* b = empty_.back();
-    empty_.pop_back();
-    lock.unlock();
+    record_batch* b = take(
+        empty_, [](auto& v) { return v.empty() ? v.end() : v.end() - 1; }, false);
     b->clear();
     b->sequence = next_read_++;  // only the reader counts here
     return b;
@@ -145,13 +162,8 @@ record_pipeline::to_prepare(record_batch* b)
 record_batch*
 record_pipeline::take_to_prepare()
 {
-    std::unique_lock lock(mutex_);
-    changed_.wait(lock, [&] { return finished_ || !to_prepare_.empty(); });
-    if (to_prepare_.empty())
-        return nullptr;
-    record_batch* b = to_prepare_.front();
-    to_prepare_.erase(to_prepare_.begin());
-    return b;
+    return take(
+        to_prepare_, [](auto& v) { return v.begin(); }, true);
 }
 
 void
@@ -163,20 +175,16 @@ record_pipeline::prepared(record_batch* b)
 record_batch*
 record_pipeline::take_prepared()
 {
-    std::unique_lock lock(mutex_);
-    record_batch* found = nullptr;
-    changed_.wait(lock, [&] {
-        for (auto it = prepared_.begin(); it != prepared_.end(); ++it) {
-            if ((*it)->sequence == next_counted_) {
-                found = *it;
-                prepared_.erase(it);
-                return true;
-            }
-        }
-        return false;
-    });
+    record_batch* b = take(
+        prepared_,
+        [&](auto& v) {
+            return std::find_if(v.begin(), v.end(), [&](const record_batch* p) {
+                return p->sequence == next_counted_;
+            });
+        },
+        false);
     ++next_counted_;
-    return found;
+    return b;
 }
 
 void

@@ -96,6 +96,8 @@ class record_pipeline {
 
   private:
     void hand_over(std::vector<record_batch*>& to, record_batch* b);
+    template <typename Pick>
+    record_batch* take(std::vector<record_batch*>& from, Pick pick, bool until_finished);
 
     std::mutex mutex_;
     std::condition_variable changed_;

@@ -322,7 +322,6 @@ sequential_loop(log_reader& log)
 void
 read_batches(log_reader& log, record_pipeline& pipeline)
 {
-    static char line[line_capacity];
     batch_sink sink;
     set_diag_stream(sink.stream());
     u64 line_number = 0;
@@ -333,9 +332,9 @@ read_batches(log_reader& log, record_pipeline& pipeline)
         sink.set_messages(&b->read_messages);
         std::size_t length;
         bool oversized = false;
-        while (!b->full() && (more = read_line(log, line, length, oversized))) {
+        while (!b->full() && (more = read_line(log, b->line_space(), length, oversized))) {
             ++line_number;
-            b->add_line(line, oversized ? 0 : std::strlen(line), oversized);
+            b->keep_line(oversized ? 0 : std::strlen(b->line_space()), oversized);
         }
         b->last = !more;
         sink.set_messages(nullptr);
@@ -362,7 +361,7 @@ prepare_batches(record_pipeline& pipeline)
             read_written = p.read_end;
             line_kind kind = line_kind::bad;
             if (!p.oversized)
-                kind = prepare_line(b->raw.data() + p.raw, p.length, line_number, p.when, copy);
+                kind = prepare_line(b->raw.get() + p.raw, p.length, line_number, p.when, copy);
             p.kind = static_cast<int>(kind);
             p.checked_end = static_cast<std::uint32_t>(b->messages.size());
             if (kind == line_kind::record) {

@@ -246,17 +246,22 @@ check_host(log_record& r, const char* saved_host)
     // A host as logged was lower-cased already; a name from the cache may
     // still have capitals.
     const bool from_cache = saved_host != host && std::strcmp(host, saved_host) != 0;
-    bool seen_dot = false;
     char* p = host;
+    if (from_cache) {
+        for (; *p != '\0'; ++p)
+            if (*p >= 'A' && *p <= 'Z')
+                *p = static_cast<char>(*p - 'A' + 'a');
+        p = host;
+    }
+    // Nearly every host is host characters alone; an underscore is allowed
+    // before the first dot.
+    while (has_class(static_cast<unsigned char>(*p), cc_host))
+        ++p;
     for (; *p != '\0'; ++p) {
-        if (from_cache && *p >= 'A' && *p <= 'Z')
-            *p = static_cast<char>(*p - 'A' + 'a');
         const auto c = static_cast<unsigned char>(*p);
-        if (has_class(c, cc_host)) {
-            seen_dot |= c == '.';
+        if (has_class(c, cc_host))
             continue;
-        }
-        if (c == '_' && !seen_dot)
+        if (c == '_' && std::memchr(host, '.', static_cast<std::size_t>(p - host)) == nullptr)
             continue;
         if (from_cache)
             copy_cut(r.host, saved_host);

@@ -7,7 +7,7 @@ void
 record_batch::clear()
 {
     lines.clear();
-    raw.clear();
+    raw_size = 0;
     read_messages.clear();
     text.clear();
     messages.clear();
@@ -15,15 +15,15 @@ record_batch::clear()
 }
 
 void
-record_batch::add_line(const char* line, std::size_t length, bool oversized)
+record_batch::keep_line(std::size_t length, bool oversized)
 {
     prepared_line p{};
-    p.raw = static_cast<std::uint32_t>(raw.size());
+    p.raw = static_cast<std::uint32_t>(raw_size);
     p.length = static_cast<std::uint32_t>(length);
     p.oversized = oversized;
     p.read_end = static_cast<std::uint32_t>(read_messages.size());
-    raw.append(line, length);
-    raw.push_back('\0');
+    raw[raw_size + length] = '\0';
+    raw_size += length + 1;
     lines.push_back(p);
 }
 
@@ -57,11 +57,21 @@ pack_record(const log_record& r, record_batch& b)
     head.status = r.status;
     head.bytes = r.bytes;
     std::memcpy(head.date_text, r.date_text, sizeof head.date_text);
-    for (int i = 0; i < 6; ++i)
+    std::size_t size = sizeof head;
+    for (int i = 0; i < 6; ++i) {
         head.length[i] = static_cast<std::uint16_t>(std::strlen(texts[i]));
-    b.text.append(reinterpret_cast<const char*>(&head), sizeof head);
-    for (int i = 0; i < 6; ++i)
-        b.text.append(texts[i], head.length[i] + 1u);
+        size += head.length[i] + 1u;
+    }
+    // One growth of the text, then plain copies into it.
+    const std::size_t at = b.text.size();
+    b.text.resize(at + size);
+    char* to = b.text.data() + at;
+    std::memcpy(to, &head, sizeof head);
+    to += sizeof head;
+    for (int i = 0; i < 6; ++i) {
+        std::memcpy(to, texts[i], head.length[i] + 1u);
+        to += head.length[i] + 1u;
+    }
 }
 
 void

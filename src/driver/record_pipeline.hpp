@@ -10,6 +10,7 @@
 #include <condition_variable>
 #include <cstdint>
 #include <cstdio>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <vector>
@@ -40,7 +41,10 @@ struct record_batch {
     u64 sequence = 0;    // its place in the log
     u64 first_line = 0;  // the number of its first line
     std::vector<prepared_line> lines;
-    std::string raw;            // the lines as read, each with a NUL
+    // The lines as read, each with a NUL: the reader reads each line
+    // straight into the free space after the last, which holds a longest line.
+    std::unique_ptr<char[]> raw{new char[max_text + line_capacity]};
+    std::size_t raw_size = 0;
     std::string read_messages;  // what the reading said, in line order
     std::string text;           // the prepared records' fields, packed
     std::string messages;       // every message of the batch, in line order
@@ -49,9 +53,14 @@ struct record_batch {
     void clear();
     bool full() const
     {
-        return lines.size() == max_lines || raw.size() + read_messages.size() >= max_text;
+        return lines.size() == max_lines || raw_size + read_messages.size() >= max_text;
     }
-    void add_line(const char* line, std::size_t length, bool oversized);
+    char (&line_space())[line_capacity]
+    {
+        return *reinterpret_cast<char(*)[line_capacity]>(raw.get() + raw_size);
+    }
+    /// Keeps the line just read into line_space(), its first length bytes.
+    void keep_line(std::size_t length, bool oversized);
 };
 
 /// Appends the record's fields to the batch's text.

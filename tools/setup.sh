@@ -3,7 +3,7 @@
 # are missing.  Runs apt-get through sudo when not root.
 set -e
 packages="g++ cmake make pkg-config libgtest-dev libgmock-dev zlib1g-dev libbz2-dev
-libgd-dev libdb5.3-dev libmaxminddb-dev libisal-dev gzip bzip2 libc-bin clang libclang-rt-14-dev faketime db5.3-util"
+libgd-dev libdb5.3-dev libmaxminddb-dev libisal-dev gzip bzip2 libc-bin clang libclang-rt-14-dev faketime db5.3-util man-db groff-base"
 # The browser the page tests read the pages with.  Its recommended packages
 # bring avahi and libnss-mdns, which rewrite the hosts line of nsswitch.conf.
 browser="chromium"

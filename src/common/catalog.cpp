@@ -86,6 +86,7 @@ const char* const cant_write_state = "Błąd: Nie mogę zapisać danych z bież�
 const char* const no_memory_top_countries =
     "Nie mogę przydzielić pamięci, najczęstsze kraje anulowane!"_pl;
 const char* const no_valid_records = "Nie znalazłem prawidłowych rekordów!"_pl;
+const char* const reading_word = "Czytam:"_pl;
 const char* const records_word = "zapisów"_pl;
 const char* const bad_word = "zły(ch)"_pl;
 const char* const ignored_word = "opuszczono"_pl;

@@ -43,6 +43,7 @@ extern const char* const bad_word;
 extern const char* const ignored_word;
 extern const char* const in_word;
 extern const char* const seconds_word;
+extern const char* const reading_word;
 
 // Record loop
 extern const char* const skipping_netscape_header;

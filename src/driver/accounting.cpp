@@ -16,6 +16,7 @@
 #include "common/text.hpp"
 #include "driver/counting.hpp"
 #include "driver/period.hpp"
+#include "driver/progress_meter.hpp"
 #include "driver/record_cleaning.hpp"
 #include "driver/record_pipeline.hpp"
 #include "input/log_reader.hpp"
@@ -309,7 +310,9 @@ sequential_loop(log_reader& log)
     static char copy[line_capacity];
     std::size_t length;
     bool oversized;
+    progress_meter meter(log);
     while (read_line(log, line, length, oversized)) {
+        meter.line_counted();
         record_time when{};
         const line_kind kind =
             oversized ? line_kind::bad
@@ -404,9 +407,11 @@ pipelined_loop(log_reader& log, int preparers)
         sequential_loop(log);
         return;
     }
+    progress_meter meter(log);
     for (bool last = false; !last;) {
         record_batch* b = pipeline.take_prepared();
         for (const prepared_line& p : b->lines) {
+            meter.line_counted();
             write_messages(b->messages, p.begin, p.checked_end);
             const auto kind = static_cast<line_kind>(p.kind);
             if (kind == line_kind::record)

@@ -19,7 +19,7 @@
 
 namespace {
 
-constexpr const char* default_terrabase_dir = "/usr/local/share/parvaterra";
+constexpr const char* default_terrabase_dir = PARVA_TERRABASE_DIR;
 
 // Upper ends of the settings that count or size something, so that nothing
 // computed from them later can overflow.

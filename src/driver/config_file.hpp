@@ -5,9 +5,10 @@
 #include <cstddef>
 
 /// The configuration file read before the options, from the current directory
-/// or else from default_config_dir.
+/// or else from default_config_dir, the system configuration directory of the
+/// install prefix the build was configured for (src/driver/CMakeLists.txt).
 inline constexpr const char* config_file_name = "pl-parvalyte.conf";
-inline constexpr const char* default_config_dir = "/usr/local/etc";
+inline constexpr const char* default_config_dir = PARVA_CONFIG_DIR;
 
 /// Number of entries of the keyword table; index 0 ("Undefined") is never valid.
 inline constexpr int keyword_count = 121;

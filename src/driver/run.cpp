@@ -15,6 +15,7 @@
 #include "common/history_row.hpp"
 #include "common/messages.hpp"
 #include "common/settings.hpp"
+#include "common/terminal.hpp"
 #include "driver/accounting.hpp"
 #include "driver/command_line.hpp"
 #include "driver/config_file.hpp"
@@ -125,6 +126,7 @@ int
 run_parvalyte(int argc, char** argv)
 {
     std::setlocale(LC_CTYPE, "");
+    terminal_setup();
     load_char_classes();
     read_default_config();
 

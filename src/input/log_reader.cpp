@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include "common/catalog.hpp"
@@ -52,6 +53,7 @@ log_reader::open(const char* name)
 {
     close();
     empty_block_buffer();
+    size_ = 0;
     if (name == nullptr || name[0] == '-') {
         kind_ = log_kind::plain;
         name_.clear();
@@ -91,6 +93,9 @@ log_reader::attach(int fd)
         bz_.reset(bzip2_reader_open(fd, reader_threads()));
         return bz_ ? 0 : 1;
     }
+    struct stat st {};
+    if (fstat(fd, &st) == 0 && S_ISREG(st.st_mode))
+        size_ = static_cast<u64>(st.st_size);
     file_.reset(fdopen(fd, "r"));
     if (!file_) {
         ::close(fd);
@@ -134,6 +139,7 @@ log_reader::empty_block_buffer()
     count_ = 0;
     cursor_ = 0;
     ended_ = false;
+    bytes_read_.store(0, std::memory_order_relaxed);
 }
 
 // Points data_ at the next bytes and returns their count, 0 at the end.
@@ -164,6 +170,7 @@ log_reader::next_line(char (&line)[line_capacity], std::size_t& length)
             }
             count_ = got;
             cursor_ = 0;
+            bytes_read_.fetch_add(got, std::memory_order_relaxed);
         }
         std::size_t want = count_ - cursor_;
         if (want > max_chars - n)

@@ -4,11 +4,13 @@
 // need not be the one that opened it.
 #pragma once
 
+#include <atomic>
 #include <cstddef>
 #include <string>
 
 #include "common/files.hpp"
 #include "common/records.hpp"
+#include "common/types.hpp"
 #include "input/compressed_handles.hpp"
 
 enum class log_kind { plain, gzip, bzip2 };
@@ -50,6 +52,11 @@ class log_reader {
     bool is_stdin() const { return is_stdin_; }
     bool is_open() const { return file_ != nullptr || gz_ != nullptr || bz_ != nullptr; }
 
+    /// Bytes read so far (decompressed), readable from any thread.
+    u64 bytes_read() const { return bytes_read_.load(std::memory_order_relaxed); }
+    /// The size of a plain log that is a regular file, else 0.
+    u64 size() const { return size_; }
+
   private:
     int attach(int fd);
     std::size_t read_block();
@@ -68,4 +75,6 @@ class log_reader {
     const char* data_ = block_buffer_;  // the bytes being delivered
     std::size_t count_ = 0;             // valid bytes at data_
     std::size_t cursor_ = 0;            // next byte to deliver
+    std::atomic<u64> bytes_read_{0};
+    u64 size_ = 0;
 };

@@ -15,7 +15,7 @@
 
 namespace {
 
-constexpr const char* default_terrabase = "/usr/local/share/parvaterra/Terrabase.dat";
+constexpr const char* default_terrabase = PARVA_TERRABASE_DIR "/Terrabase.dat";
 constexpr const char* default_geoip = "GeoLite2-Country.mmdb";
 constexpr std::size_t terrabase_path_limit = 1024;
 

@@ -54,9 +54,34 @@ read_cut_line(std::FILE* f, char* line, std::size_t capacity)
 owned_file
 open_for_writing(const char* path)
 {
-    const int fd = open_no_follow(path, O_WRONLY | O_CREAT | O_TRUNC, 0666);
+    // The open neither truncates nor waits, so that what stands at the name
+    // is looked at first: a FIFO would hold a plain open until someone read
+    // it (without waiting it fails at once, or opens when a reader is
+    // there), and truncating a file that has other names empties them all.
+    int fd = open_no_follow(path, O_WRONLY | O_CREAT | O_NONBLOCK | O_CLOEXEC, 0666);
     if (fd < 0)
         return nullptr;
+    struct stat st;
+    if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        close(fd);
+        errno = ENXIO;
+        return nullptr;
+    }
+    if (st.st_nlink > 1) {
+        // The name gets a file of its own; the other names keep theirs.
+        close(fd);
+        if (unlink(path) != 0)
+            return nullptr;
+        fd = open_no_follow(path, O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+        if (fd < 0)
+            return nullptr;
+    } else if (const int flags = fcntl(fd, F_GETFL);
+               flags < 0 || fcntl(fd, F_SETFL, flags & ~O_NONBLOCK) != 0 || ftruncate(fd, 0) != 0) {
+        const int saved = errno;
+        close(fd);
+        errno = saved;
+        return nullptr;
+    }
     std::FILE* f = fdopen(fd, "w");
     if (f == nullptr) {
         const int saved = errno;
@@ -66,13 +91,52 @@ open_for_writing(const char* path)
     return owned_file(f);
 }
 
+namespace {
+
+bool
+is_symbolic_link(const char* path)
+{
+    struct stat st;
+    return lstat(path, &st) == 0 && S_ISLNK(st.st_mode);
+}
+
+// The work file is always a new file of our own.  Whatever else stands at
+// its name goes first: truncating it in place would write through a hard
+// link into every other name of that file, and a FIFO there would block the
+// open until someone read it.  O_EXCL refuses anything that appears between
+// the two, a link included.
+owned_file
+create_work_file(const char* work, replace_status& refused)
+{
+    if (is_symbolic_link(work)) {
+        refused = replace_work_is_link;
+        return nullptr;
+    }
+    refused = replace_cant_open;
+    if (unlink(work) != 0 && errno != ENOENT)
+        return nullptr;
+    const int fd = open_no_follow(work, O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    if (fd < 0) {
+        if (errno == EEXIST && is_symbolic_link(work))
+            refused = replace_work_is_link;
+        return nullptr;
+    }
+    std::FILE* f = fdopen(fd, "w");
+    if (f == nullptr)
+        close(fd);
+    return owned_file(f);
+}
+
+}  // namespace
+
 replace_status
 replace_file(const char* live_name, fill_callback fill, void* context)
 {
     const std::string work = std::string(live_name) + ".new";
-    owned_file f = open_for_writing(work.c_str());
+    replace_status refused = replace_cant_open;
+    owned_file f = create_work_file(work.c_str(), refused);
     if (!f)
-        return errno == ELOOP ? replace_work_is_link : replace_cant_open;
+        return refused;
 
     // stdio keeps what it could not write in its buffer and raises the error
     // flag, so the flush and the flag together cover every write of fill.

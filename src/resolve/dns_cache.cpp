@@ -2,6 +2,7 @@
 
 #include <cstdio>
 #include <cstring>
+#include <string>
 #include <utility>
 
 #include <netdb.h>
@@ -26,6 +27,21 @@ same_file(const struct stat& a, const struct stat& b)
     return a.st_dev == b.st_dev && a.st_ino == b.st_ino;
 }
 
+// Berkeley DB makes a new database under "__db." and its name, in the same
+// directory, and only then renames it into place.  A run killed in between
+// leaves that file behind, and every later creation waits for it for well
+// over a minute and then fails.
+void
+remove_leftover_creation(const char* path)
+{
+    std::string temporary(path);
+    const std::size_t slash = temporary.rfind('/');
+    temporary.insert(slash == std::string::npos ? 0 : slash + 1, "__db.");
+    struct stat st;
+    if (lstat(temporary.c_str(), &st) == 0 && S_ISREG(st.st_mode))
+        unlink(temporary.c_str());
+}
+
 int
 open_cache(bool for_writing)
 {
@@ -36,12 +52,17 @@ open_cache(bool for_writing)
 
     // An empty file is no database: the library refuses it, so it goes.
     struct stat st;
+    bool missing = false;
     if (stat(path, &st) == 0) {
-        if (st.st_size == 0)
-            unlink(path);
+        if (st.st_size == 0 && unlink(path) == 0)
+            missing = true;
     } else if (errno != ENOENT) {
         return 1;
+    } else {
+        missing = true;
     }
+    if (missing && for_writing)
+        remove_leftover_creation(path);
 
     for (int attempt = 0;; ++attempt) {
         DB* raw = nullptr;

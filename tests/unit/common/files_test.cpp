@@ -10,6 +10,7 @@
 #include <gtest/gtest.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include "common/files.hpp"
@@ -22,6 +23,34 @@ is_link(const std::string& name)
 {
     struct stat st;
     return lstat(name.c_str(), &st) == 0 && S_ISLNK(st.st_mode);
+}
+
+/// Runs step in a child process: true when it returned true within ten
+/// seconds.  A step that would block for ever (an open of a FIFO) fails the
+/// test instead of hanging it.
+template <typename Step>
+bool
+done_in_time(Step step)
+{
+    std::fflush(nullptr);
+    const pid_t child = fork();
+    if (child < 0)
+        return false;
+    if (child == 0)
+        _exit(step() ? 0 : 1);
+    int status = -1;
+    pid_t done = 0;
+    for (int tenth = 0; tenth < 100 && done == 0; ++tenth) {
+        done = waitpid(child, &status, WNOHANG);
+        if (done == 0)
+            usleep(100 * 1000);
+    }
+    if (done == 0) {
+        kill(child, SIGKILL);
+        waitpid(child, nullptr, 0);
+        return false;
+    }
+    return WIFEXITED(status) && WEXITSTATUS(status) == 0;
 }
 
 class Files : public scratch_test {};
@@ -63,6 +92,37 @@ TEST_F(Files, OpenerRefusesSymbolicLinks)
     errno = 0;
     EXPECT_FALSE(open_for_writing("no-such-dir/page.html"));
     EXPECT_EQ(errno, ENOENT) << "other failures are told apart from a link";
+}
+
+TEST_F(Files, OpenerNeitherWaitsOnAFifoNorWritesThroughAnotherName)
+{
+    // A FIFO without a reader would hold the open for ever, one with a
+    // reader would take the page: neither is opened.
+    ASSERT_EQ(mkfifo("page.html", 0600), 0);
+    EXPECT_TRUE(done_in_time([] { return !open_for_writing("page.html"); }))
+        << "a FIFO without a reader is refused at once";
+    const int reader = open("page.html", O_RDONLY | O_NONBLOCK);
+    ASSERT_GE(reader, 0);
+    EXPECT_TRUE(done_in_time([] { return !open_for_writing("page.html"); }))
+        << "a FIFO with a reader is refused";
+    close(reader);
+    ASSERT_EQ(unlink("page.html"), 0);
+
+    // A second name of another file: the page gets a file of its own.
+    write_file("precious", "not ours\n");
+    ASSERT_EQ(link("precious", "page.html"), 0);
+    {
+        const owned_file f = open_for_writing("page.html");
+        ASSERT_TRUE(f);
+        std::fputs("new\n", f.get());
+    }
+    EXPECT_EQ(content_of("precious"), "not ours\n");
+    EXPECT_EQ(content_of("page.html"), "new\n");
+
+    // A directory is no page either.
+    ASSERT_TRUE(std::filesystem::create_directory("dir.html"));
+    EXPECT_FALSE(open_for_writing("dir.html"));
+    EXPECT_TRUE(std::filesystem::is_directory("dir.html"));
 }
 
 TEST_F(Files, OpenerModeHonoursTheUmask)
@@ -176,6 +236,36 @@ TEST_F(Files, ReplaceFailuresLeaveTheLiveFileAndNoWorkFile)
     EXPECT_EQ(replace_file("busy", writes_a_line), replace_rename_failed);
     EXPECT_FALSE(exists("busy.new"));
     EXPECT_EQ(content_of("busy/inside"), "x");
+}
+
+TEST_F(Files, ReplaceWritesAFreshWorkFileWhateverStandsAtItsName)
+{
+    const auto writes_a_line = [](std::FILE* f) { return std::fputs("new\n", f) < 0 ? 1 : 0; };
+
+    // A run killed while writing leaves its work file: it is simply replaced.
+    write_file("data.hist", "old\n");
+    write_file("data.hist.new", "half of an older content that is longer\n");
+    EXPECT_EQ(replace_file("data.hist", writes_a_line), replace_done);
+    EXPECT_EQ(content_of("data.hist"), "new\n");
+
+    // A second name of another file at the work name: that file is not written.
+    write_file("precious", "not ours\n");
+    ASSERT_EQ(link("precious", "data.hist.new"), 0);
+    EXPECT_EQ(replace_file("data.hist", writes_a_line), replace_done);
+    EXPECT_EQ(content_of("precious"), "not ours\n");
+    EXPECT_EQ(content_of("data.hist"), "new\n");
+    struct stat st;
+    ASSERT_EQ(stat("precious", &st), 0);
+    EXPECT_EQ(st.st_nlink, 1U) << "the live name is a file of its own";
+
+    // A FIFO at the work name would hold the open until someone read it.
+    ASSERT_EQ(mkfifo("data.hist.new", 0600), 0);
+    EXPECT_TRUE(done_in_time([] {
+        return replace_file("data.hist", [](std::FILE* f) { return std::fputs("3\n", f) < 0; }) ==
+               replace_done;
+    })) << "the replacement waits on a FIFO at the work name";
+    EXPECT_EQ(content_of("data.hist"), "3\n");
+    EXPECT_FALSE(exists("data.hist.new"));
 }
 
 TEST_F(Files, ReplaceNoticesAWriteThatTheFileSystemRefuses)

@@ -1,3 +1,4 @@
+#include <chrono>
 #include <cstring>
 #include <string>
 
@@ -232,6 +233,21 @@ TEST_F(DnsCache, OpeningMessagesAndTheEmptyFile)
     EXPECT_EQ(dns_cache_open_read(), 1);
     EXPECT_FALSE(dns_cache_is_open());
     EXPECT_EQ(dns_cache_store("10.0.0.1", "a.pl", 0), 1) << "no cache, no store";
+}
+
+TEST_F(DnsCache, ACreationCutShortByAKillDoesNotBlockTheNext)
+{
+    // The library makes a new database under "__db." and the name and then
+    // renames it; a run killed in between leaves that file.
+    write_file("__db.dns.db", "");
+    const auto start = std::chrono::steady_clock::now();
+    ASSERT_EQ(dns_cache_open_write(1), 0);
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(20));
+    EXPECT_EQ(dns_cache_store("10.0.0.1", "a.pl", 0), 0);
+    dns_cache_close();
+    ASSERT_EQ(dns_cache_open_read(), 0);
+    EXPECT_EQ(looked_up("10.0.0.1"), "a.pl");
+    dns_cache_close();
 }
 
 TEST_F(DnsCache, LocksKeepWritersAlone)

@@ -25,8 +25,10 @@ int open_no_follow(const char* path, int flags, int mode = 0);
 
 /// Opens the path for writing, created (mode 0666 less the umask) or
 /// truncated.  A symbolic link at the path, even a dangling one, is never
-/// followed.  Returns the stream, or nullptr with errno set, which is ELOOP
-/// when the path is a symbolic link.
+/// followed; anything but a regular file (a FIFO, a device) is refused
+/// without waiting (ENXIO); a file with other names is not written through
+/// them: the path gets a new file of its own.  Returns the stream, or nullptr
+/// with errno set, which is ELOOP when the path is a symbolic link.
 owned_file open_for_writing(const char* path);
 
 /// Opens a regular file for reading.  A directory, a FIFO or a device under
@@ -55,7 +57,8 @@ using fill_callback = int (*)(std::FILE* f, void* context);
 /// Replaces the file live_name by new content without ever leaving it half
 /// written: fill(f, context) writes the work file, live_name with ".new"
 /// appended, which is checked, flushed and synced to the disk, closed, and
-/// only then renamed over live_name.  On any failure the work file is removed
+/// only then renamed over live_name.  The work file is always created new,
+/// whatever stood at its name.  On any failure the work file is removed
 /// (a symbolic link at the work name is refused and left as it is) and the
 /// live file stays as it was.  fill need not check its writes: the stream's
 /// error flag catches a failed one.

@@ -5,7 +5,7 @@ TSAN_BUILD ?= build-tsan
 JOBS ?= $(shell nproc 2>/dev/null || echo 2)
 DEMO ?= $(BUILD)/demo
 
-.PHONY: setup build demo test format-check bench clean
+.PHONY: setup build demo test format-check bench clean fuzz
 
 setup:
 	@tools/setup.sh
@@ -55,12 +55,18 @@ golden-update: build
 
 format-check:
 	@if command -v clang-format >/dev/null; then \
-	    find src tests tools bench -name '*.cpp' -o -name '*.hpp' | xargs clang-format --dry-run --Werror; \
+	    find src tests tools bench fuzz -name '*.cpp' -o -name '*.hpp' | xargs clang-format --dry-run --Werror; \
 	else echo "clang-format is missing: layout not checked"; fi
 
 bench: build
 	$(BUILD)/bench/parva_bench
 	bench/whole_program.sh $(BUILD)
+
+# The libFuzzer targets, built by clang in build-fuzz, each run for
+# FUZZ_SECONDS (default 60): fuzz/run.sh says more.
+FUZZ_SECONDS ?= 60
+fuzz: setup
+	FUZZ_SECONDS=$(FUZZ_SECONDS) FUZZ_BUILD=build-fuzz fuzz/run.sh
 
 clean:
 	rm -rf $(BUILD) $(ASAN_BUILD) $(TSAN_BUILD)

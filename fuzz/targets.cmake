@@ -1,7 +1,8 @@
 # The fuzz targets, one source file each, and how each is built: by the
 # libFuzzer build (fuzz/CMakeLists.txt) and as a replay program of the test
 # suite (fuzz/replay.cmake).
-include_guard(GLOBAL)
+# No include guard: its variables belong to the including directory, and
+# both the test suite and the fuzz build include it.
 
 set(PARVA_FUZZ_DIR ${CMAKE_CURRENT_LIST_DIR})
 set(PARVA_FUZZ_TARGETS

@@ -14,6 +14,7 @@
 #include "driver/accounting.hpp"
 #include "driver/command_line.hpp"
 #include "driver/run_state.hpp"
+#include "fresh_run.hpp"
 #include "fuzz_scratch.hpp"
 #include "input/log_reader.hpp"
 #include "resolve/geolocation.hpp"
@@ -73,8 +74,7 @@ LLVMFuzzerInitialize(int* argc, char*** argv)
 extern "C" int
 LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
 {
-    reset_settings();
-    reset_run_state();
+    const fuzz::fresh_run run;
     settings& s = startup_settings();
     s.verbosity = 0;
     if (!fuzz::write_file("fuzz.conf", data, size))
@@ -91,7 +91,5 @@ LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
             std::abort();
         record_loop(log);
     }
-    reset_run_state();
-    reset_settings();
     return 0;
 }

@@ -127,3 +127,12 @@ empty_scratch()
 }
 
 }  // namespace fuzz
+
+/// The libFuzzer initialisation of a target that needs its scratch directory
+/// and nothing more.
+#define PARVA_FUZZ_INITIALIZE_SCRATCH                                                              \
+    extern "C" int LLVMFuzzerInitialize(int* argc, char*** argv)                                   \
+    {                                                                                              \
+        fuzz::begin(argc, argv);                                                                   \
+        return 0;                                                                                  \
+    }

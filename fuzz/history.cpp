@@ -14,6 +14,7 @@
 #include "common/settings.hpp"
 #include "driver/command_line.hpp"
 #include "driver/run_state.hpp"
+#include "fresh_run.hpp"
 #include "fuzz_scratch.hpp"
 #include "report/index_page.hpp"
 
@@ -31,18 +32,12 @@ same_row(const history_row& a, const history_row& b)
 
 }  // namespace
 
-extern "C" int
-LLVMFuzzerInitialize(int* argc, char*** argv)
-{
-    fuzz::begin(argc, argv);
-    return 0;
-}
+PARVA_FUZZ_INITIALIZE_SCRATCH
 
 extern "C" int
 LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
 {
-    reset_settings();
-    reset_run_state();
+    const fuzz::fresh_run run;
     settings& s = startup_settings();
     s.verbosity = 0;
     s.host_name = "fuzz.example";
@@ -69,7 +64,5 @@ LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
                 std::abort();  // the history did not come back as written
     }
     index_report();
-    reset_run_state();
-    reset_settings();
     return 0;
 }

@@ -63,12 +63,7 @@ sorted_lines(const char* name)
 
 }  // namespace
 
-extern "C" int
-LLVMFuzzerInitialize(int* argc, char*** argv)
-{
-    fuzz::begin(argc, argv);
-    return 0;
-}
+PARVA_FUZZ_INITIALIZE_SCRATCH
 
 extern "C" int
 LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)

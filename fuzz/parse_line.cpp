@@ -12,23 +12,18 @@
 #include "common/records.hpp"
 #include "common/settings.hpp"
 #include "driver/run_state.hpp"
+#include "fresh_run.hpp"
 #include "fuzz_scratch.hpp"
 #include "input/parsers.hpp"
 
-extern "C" int
-LLVMFuzzerInitialize(int* argc, char*** argv)
-{
-    fuzz::begin(argc, argv);
-    return 0;
-}
+PARVA_FUZZ_INITIALIZE_SCRATCH
 
 extern "C" int
 LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
 {
     if (size == 0)
         return 0;
-    reset_settings();
-    reset_run_state();
+    const fuzz::fresh_run run;
     settings& s = startup_settings();
     s.log_type = data[0] & 3;
     s.verbosity = (data[0] & 4) != 0 ? 1 : 0;
@@ -48,7 +43,5 @@ LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
         p += n;
         parse_line(line.data(), std::strlen(line.data()));
     }
-    reset_run_state();
-    reset_settings();
     return 0;
 }

@@ -20,6 +20,7 @@
 #include "driver/command_line.hpp"
 #include "driver/period.hpp"
 #include "driver/run_state.hpp"
+#include "fresh_run.hpp"
 #include "fuzz_scratch.hpp"
 #include "input/log_reader.hpp"
 #include "persist/history.hpp"
@@ -64,20 +65,14 @@ end_run()
 
 }  // namespace
 
-extern "C" int
-LLVMFuzzerInitialize(int* argc, char*** argv)
-{
-    fuzz::begin(argc, argv);
-    return 0;
-}
+PARVA_FUZZ_INITIALIZE_SCRATCH
 
 extern "C" int
 LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
 {
     if (size < 2)
         return 0;
-    reset_settings();
-    reset_run_state();
+    const fuzz::fresh_run run;
     settings& s = startup_settings();
     const unsigned a = data[0];
     const unsigned b = data[1];
@@ -108,8 +103,6 @@ LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
     if ((a & 8) != 0)
         end_run();
 
-    reset_run_state();
-    reset_settings();
     fuzz::empty_scratch();
     return 0;
 }

@@ -12,6 +12,7 @@
 #include "driver/command_line.hpp"
 #include "driver/period.hpp"
 #include "driver/run_state.hpp"
+#include "fresh_run.hpp"
 #include "fuzz_scratch.hpp"
 #include "persist/history.hpp"
 #include "report/month_report.hpp"
@@ -19,18 +20,12 @@
 #include "state_snapshot.hpp"
 #include "tables/tables.hpp"
 
-extern "C" int
-LLVMFuzzerInitialize(int* argc, char*** argv)
-{
-    fuzz::begin(argc, argv);
-    return 0;
-}
+PARVA_FUZZ_INITIALIZE_SCRATCH
 
 extern "C" int
 LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
 {
-    reset_settings();
-    reset_run_state();
+    const fuzz::fresh_run run;
     settings& s = startup_settings();
     s.verbosity = 0;
     s.incremental = true;
@@ -53,7 +48,5 @@ LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
         if (record_month_in_history() == 0)
             month_report();
     }
-    reset_run_state();
-    reset_settings();
     return 0;
 }

@@ -17,6 +17,7 @@
 #include "common/settings.hpp"
 #include "driver/command_line.hpp"
 #include "driver/run_state.hpp"
+#include "fresh_run.hpp"
 #include "fuzz_scratch.hpp"
 
 namespace {
@@ -34,20 +35,14 @@ field_of(const std::uint8_t* data, std::size_t size, std::size_t field_size)
 
 }  // namespace
 
-extern "C" int
-LLVMFuzzerInitialize(int* argc, char*** argv)
-{
-    fuzz::begin(argc, argv);
-    return 0;
-}
+PARVA_FUZZ_INITIALIZE_SCRATCH
 
 extern "C" int
 LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
 {
     if (size == 0)
         return 0;
-    reset_settings();
-    reset_run_state();
+    const fuzz::fresh_run run;
     settings& s = startup_settings();
     s.verbosity = 0;
     s.search_case_i = (data[0] & 1) != 0;
@@ -90,7 +85,5 @@ LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
     ip_address_kind(host.get());
     hex_digit_value(static_cast<char>(level));
 
-    reset_run_state();
-    reset_settings();
     return 0;
 }

@@ -22,15 +22,16 @@ progress_text(char* to, std::size_t capacity, u64 lines, double seconds, u64 byt
     const double rate = seconds > 0 ? static_cast<double>(lines) / seconds : 0;
     int n = std::snprintf(to, capacity, "%s %llu %s (%.0f/s), %.1f MB", msg::reading_word, lines,
                           msg::records_word, rate, static_cast<double>(bytes) / 1e6);
-    auto more = [&](const char* fmt, auto... values) {
-        if (n >= 0 && static_cast<std::size_t>(n) < capacity)
-            n += std::snprintf(to + n, capacity - static_cast<std::size_t>(n), fmt, values...);
-    };
-    if (size != 0)
-        more(" (%.0f%%)",
-             100.0 * static_cast<double>(bytes < size ? bytes : size) / static_cast<double>(size));
-    if (month >= 1 && month <= 12)
-        more(", %s %d", msg::month_name[month], year);
+    // What is left of the buffer after the text so far (snprintf says how
+    // long the text would be, which may be more than it holds).
+    auto room = [&] { return n >= 0 && static_cast<std::size_t>(n) < capacity; };
+    if (size != 0 && room())
+        n += std::snprintf(to + n, capacity - static_cast<std::size_t>(n), " (%.0f%%)",
+                           100.0 * static_cast<double>(bytes < size ? bytes : size) /
+                               static_cast<double>(size));
+    if (month >= 1 && month <= 12 && room())
+        std::snprintf(to + n, capacity - static_cast<std::size_t>(n), ", %s %d",
+                      msg::month_name[month], year);
 }
 
 progress_meter::progress_meter(const log_reader& log)

@@ -8,7 +8,7 @@
 # Each target fuzzes a working corpus in the build directory, started from
 # fuzz/corpus/<target>/ and fuzz/regressions/<target>/: what libFuzzer adds
 # stays there, so the committed seeds grow only when someone copies new ones
-# in.  Crashes, leaks and hangs (10 s an input) go to
+# in.  Crashes, leaks and hangs (FUZZ_TIMEOUT, 10 s an input) go to
 # $FUZZ_BUILD/crashes/<target>/; each run's log to $FUZZ_BUILD/logs/.  The
 # status is 1 when any target found something.
 set -euo pipefail
@@ -17,6 +17,10 @@ root=$(cd "$(dirname "$0")/.." && pwd)
 build=${FUZZ_BUILD:-build-fuzz}
 case $build in /*) ;; *) build=$root/$build ;; esac
 seconds=${FUZZ_SECONDS:-60}
+# Seconds an input may take before it counts as a hang.  On a machine busy
+# with other work the sanitizer's allocator alone can stall an input for
+# longer than 10 s (seen while a build ran beside a niced fuzzer): raise it
+# there, or the findings are such stalls.
 jobs=${JOBS:-2}
 targets=("$@")
 if [ ${#targets[@]} -eq 0 ]; then
@@ -67,7 +71,7 @@ for t in "${targets[@]}"; do
     echo "== fuzz_$t: $seconds s, corpus $corpus"
     status=0
     nice -n 10 "$build/fuzz/fuzz_$t" "$corpus" "${dict[@]}" \
-        -max_total_time="$seconds" -timeout=10 -rss_limit_mb=2048 -max_len="$(max_len "$t")" \
+        -max_total_time="$seconds" -timeout="${FUZZ_TIMEOUT:-10}" -rss_limit_mb=2048 -max_len="$(max_len "$t")" \
         -print_final_stats=1 -close_fd_mask=3 -artifact_prefix="$crashes/" >"$log" 2>&1 ||
         status=$?
     units=$(grep -o 'stat::number_of_executed_units: [0-9]*' "$log" | tail -1 | grep -o '[0-9]*$' || true)

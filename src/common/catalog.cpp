@@ -112,6 +112,7 @@ const char* const generating_report = "Generuję raport dla"_pl;
 const char* const daily_chart_title = "Raport Dzienny - "_pl;
 const char* const hourly_chart_title = "Raport Godzinowy - "_pl;
 const char* const cant_open_file = "Błąd: Nie mogę otworzyć pliku"_pl;
+const char* const cant_write_file = "Błąd: Nie mogę zapisać pliku"_pl;
 const char* const no_memory_top_urls =
     "Nie mogę przydzielić pamięci, najczęstsze URLe anulowane!"_pl;
 const char* const no_memory_top_sites =

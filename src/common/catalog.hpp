@@ -64,6 +64,7 @@ extern const char* const generating_report;
 extern const char* const daily_chart_title;   // "Raport Dzienny - "
 extern const char* const hourly_chart_title;  // "Raport Godzinowy - "
 extern const char* const cant_open_file;
+extern const char* const cant_write_file;  // a page, chart or dump cut short
 extern const char* const no_memory_top_urls;
 extern const char* const no_memory_top_sites;
 extern const char* const no_memory_top_referrers;

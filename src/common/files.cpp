@@ -91,6 +91,18 @@ open_for_writing(const char* path)
     return owned_file(f);
 }
 
+bool
+close_written(owned_file& f)
+{
+    std::FILE* s = f.release();
+    if (s == nullptr)
+        return false;
+    bool written = std::fflush(s) == 0 && std::ferror(s) == 0;
+    if (s != stdout && s != stderr && std::fclose(s) != 0)
+        written = false;
+    return written;
+}
+
 namespace {
 
 bool
@@ -138,8 +150,7 @@ replace_file(const char* live_name, fill_callback fill, void* context)
     if (!f)
         return refused;
 
-    // stdio keeps what it could not write in its buffer and raises the error
-    // flag, so the flush and the flag together cover every write of fill.
+    // The flush and the error flag together cover every write of fill.
     bool failed = fill(f.get(), context) != 0;
     if (std::fflush(f.get()) != 0 || std::ferror(f.get()) != 0)
         failed = true;
@@ -147,7 +158,7 @@ replace_file(const char* live_name, fill_callback fill, void* context)
     // under the live name: the rename may reach the disk before the data.
     if (!failed && fsync(fileno(f.get())) != 0)
         failed = true;
-    if (std::fclose(f.release()) != 0)
+    if (!close_written(f))
         failed = true;
     if (failed) {
         unlink(work.c_str());

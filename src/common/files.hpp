@@ -31,6 +31,11 @@ int open_no_follow(const char* path, int flags, int mode = 0);
 /// with errno set, which is ELOOP when the path is a symbolic link.
 owned_file open_for_writing(const char* path);
 
+/// Closes a stream that was written to.  False when a write, the flush or
+/// the close failed: stdio keeps what it could not write in its buffer and
+/// raises the error flag, so a full disk shows here and nowhere else.
+bool close_written(owned_file& f);
+
 /// Opens a regular file for reading.  A directory, a FIFO or a device under
 /// the name gives nullptr like a missing file: reading it would fail, block
 /// or never end.

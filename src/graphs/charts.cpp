@@ -236,7 +236,7 @@ chart_write(owned_image image, const char* path)
         return chart_no_memory;
     // O_NOFOLLOW refuses a link in the open itself: a check before the open
     // would leave a moment in which a link could be planted.
-    const owned_file f = open_for_writing(path);
+    owned_file f = open_for_writing(path);
     if (!f) {
         if (errno == ELOOP) {
             warn("%s %s (symlink)\n", msg::cant_open_file, path);
@@ -245,6 +245,8 @@ chart_write(owned_image image, const char* path)
         return 0;
     }
     gdImagePng(image.get(), f.get());
+    if (!close_written(f))
+        warn("%s %s!\n", msg::cant_write_file, path);
     return 0;
 }
 

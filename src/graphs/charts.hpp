@@ -46,8 +46,9 @@ rgb parse_colour(const char* text);
 owned_image chart_frame(int width, int height, const char* title);
 
 /// Writes the image as PNG to path, never through a symbolic link, and
-/// releases it.  Returns 0 (also when the file cannot be opened, silently) or
-/// chart_is_link, after the message unless the verbosity is 0.
+/// releases it.  Returns 0 (also when the file cannot be opened, silently,
+/// or written whole, with a message) or chart_is_link, after the message
+/// unless the verbosity is 0.
 int chart_write(owned_image image, const char* path);
 
 /// The daily chart of a month: six series indexed by day - 1.  Returns 0,

@@ -14,7 +14,7 @@ namespace {
 constexpr std::size_t dump_name_capacity = 256;
 
 // Opens "DumpPath/prefix_YYYYMM.DumpExtension" ("." when DumpPath is unset).
-owned_file
+report_file
 open_dump(const char* prefix, int year, int month)
 {
     const settings& s = g_settings;
@@ -25,9 +25,9 @@ open_dump(const char* prefix, int year, int month)
     // A cut name could be another file's: refuse it as a file that cannot be opened.
     if (n < 0 || static_cast<std::size_t>(n) >= sizeof path) {
         warn("%s %s!\n", msg::cant_open_file, path);
-        return nullptr;
+        return {};
     }
-    return report_file_open(path);
+    return report_file(path);
 }
 
 template <typename Node, typename Line>
@@ -35,7 +35,7 @@ void
 write_dump(const sort_array<Node>& a, const char* prefix, int year, int month, Line&& line,
            void (*heading)(std::FILE*))
 {
-    const owned_file f = open_dump(prefix, year, month);
+    const report_file f = open_dump(prefix, year, month);
     if (!f)
         return;
     if (g_settings.dump_header)

@@ -59,6 +59,7 @@ write_htaccess(const char* page_name)
         return;
     }
     std::fprintf(f.get(), "DirectoryIndex %s\n", page_name);
+    report_file_close(f, ".htaccess");
 }
 
 void
@@ -212,7 +213,7 @@ index_report()
     if (s.htaccess)
         write_htaccess(page_name);
 
-    const owned_file page = report_file_open(page_name);
+    report_file page(page_name);
     if (!page)
         return 1;
     std::FILE* out = page.get();
@@ -224,5 +225,5 @@ index_report()
     month_rows(out);
     std::fputs("<TR><TH HEIGHT=4></TH></TR>\n</TABLE>\n", out);
     page_tail(out);
-    return 0;
+    return page.finish() ? 0 : 1;
 }

@@ -26,7 +26,7 @@ month_text()
 // Opens "<prefix>YYYYMM.<ext>" and writes the frame's head and the start of
 // the preformatted block.  An extension too long for the name fails like an
 // open, rather than writing a file under a cut name.
-owned_file
+report_file
 open_listing(const char* prefix, const char* label)
 {
     char name[256];
@@ -37,7 +37,7 @@ open_listing(const char* prefix, const char* label)
              g_settings.html_extension.c_str());
         return {};
     }
-    owned_file page = report_file_open(name);
+    report_file page(name);
     if (!page)
         return page;
     char period[256];
@@ -48,11 +48,11 @@ open_listing(const char* prefix, const char* label)
 }
 
 void
-close_listing(owned_file& page)
+close_listing(report_file& page)
 {
     std::fputs("</PRE></FONT>\n", page.get());
     page_tail(page.get());
-    page.reset();
+    page.finish();
 }
 
 // The group block (and its closing empty line) and then the regular entries,
@@ -140,7 +140,7 @@ bool
 hits_page(const char* prefix, const char* label, const char* rule, const sort_array<rnode>& entries,
           u64 regular, u64 groups)
 {
-    owned_file page = open_listing(prefix, label);
+    report_file page = open_listing(prefix, label);
     if (!page)
         return false;
     std::fprintf(page.get(), " %12s      %s\n", msg::hits_heading, label);
@@ -155,7 +155,7 @@ hits_page(const char* prefix, const char* label, const char* rule, const sort_ar
 bool
 site_listing_page(const sort_array<hnode>& sites, u64 regular, u64 groups)
 {
-    owned_file page = open_listing("site_", msg::sites_heading);
+    report_file page = open_listing("site_", msg::sites_heading);
     if (!page)
         return false;
     wide_heading(page.get(), msg::host_heading);
@@ -181,7 +181,7 @@ site_listing_page(const sort_array<hnode>& sites, u64 regular, u64 groups)
 bool
 user_listing_page(const sort_array<inode>& users, u64 regular, u64 groups)
 {
-    owned_file page = open_listing("user_", msg::user_heading);
+    report_file page = open_listing("user_", msg::user_heading);
     if (!page)
         return false;
     wide_heading(page.get(), msg::user_heading);
@@ -197,7 +197,7 @@ user_listing_page(const sort_array<inode>& users, u64 regular, u64 groups)
 bool
 url_listing_page(const sort_array<unode>& urls, u64 regular, u64 groups)
 {
-    owned_file page = open_listing("url_", msg::url_heading);
+    report_file page = open_listing("url_", msg::url_heading);
     if (!page)
         return false;
     std::fprintf(page.get(), " %12s      %12s      %s\n", msg::hits_heading, msg::kb_heading,
@@ -237,7 +237,7 @@ search_listing_page(const sort_array<snode>& searches, u64 count, u64 hit_sum)
 {
     if (searches.count == 0 || count == 0)
         return false;
-    owned_file page = open_listing("search_", msg::search_heading);
+    report_file page = open_listing("search_", msg::search_heading);
     if (!page)
         return false;
     std::FILE* out = page.get();

@@ -208,7 +208,7 @@ month_report()
     if (s.hourly_graph)
         draw_hourly_chart(hourly_chart, hourly_title, g_hourly);
 
-    const owned_file page = report_file_open(page_name);
+    report_file page(page_name);
     if (!page)
         return 1;
     std::FILE* out = page.get();
@@ -247,5 +247,5 @@ month_report()
     if (s.top_countries != 0 && g_top_countries.count != 0)
         country_section(out, month_name, year, month);
     page_tail(out);
-    return 0;
+    return page.finish() ? 0 : 1;
 }

@@ -17,3 +17,12 @@ report_file_open(const char* path)
     }
     return f;
 }
+
+bool
+report_file_close(owned_file& f, const char* path)
+{
+    if (close_written(f))
+        return true;
+    warn("%s %s!\n", msg::cant_write_file, path);
+    return false;
+}

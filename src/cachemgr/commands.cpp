@@ -1,15 +1,21 @@
 // The commands that read or change single records: list, stats, find, add,
 // delete and create, and the helpers every command shares.
 #include <cctype>
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <ctime>
+
+#include <sys/stat.h>
 
 #include "cachemgr/parvakeep.hpp"
 
 int
 open_cache(DB* db, const char* path, u_int32_t flags)
 {
+    struct stat st;
+    if ((flags & DB_CREATE) != 0 && lstat(path, &st) != 0 && errno == ENOENT)
+        dns_cache_clear_creation(path);
     const int rc = db->open(db, nullptr, path, nullptr, DB_HASH, flags, 0644);
     if (rc != 0) {
         std::fprintf(stderr, "Error: %s: %s\n", path, db_strerror(rc));

@@ -185,6 +185,9 @@ keep_purge(const keep_options& o, owned_db db)
     owned_db out(raw);
     dns_cache_silence(raw);
     const std::string new_path = std::string(o.cache_file) + ".new";
+    struct stat st;
+    if (lstat(new_path.c_str(), &st) != 0 && errno == ENOENT)
+        dns_cache_clear_creation(new_path.c_str());
     if (const int rc = out->open(out.get(), nullptr, new_path.c_str(), nullptr, DB_HASH,
                                  DB_CREATE | DB_EXCL, 0644)) {
         std::fprintf(stderr, "Error: %s: %s\n", new_path.c_str(), db_strerror(rc));

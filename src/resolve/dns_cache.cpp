@@ -27,21 +27,6 @@ same_file(const struct stat& a, const struct stat& b)
     return a.st_dev == b.st_dev && a.st_ino == b.st_ino;
 }
 
-// Berkeley DB makes a new database under "__db." and its name, in the same
-// directory, and only then renames it into place.  A run killed in between
-// leaves that file behind, and every later creation waits for it for well
-// over a minute and then fails.
-void
-remove_leftover_creation(const char* path)
-{
-    std::string temporary(path);
-    const std::size_t slash = temporary.rfind('/');
-    temporary.insert(slash == std::string::npos ? 0 : slash + 1, "__db.");
-    struct stat st;
-    if (lstat(temporary.c_str(), &st) == 0 && S_ISREG(st.st_mode))
-        unlink(temporary.c_str());
-}
-
 int
 open_cache(bool for_writing)
 {
@@ -62,7 +47,7 @@ open_cache(bool for_writing)
         missing = true;
     }
     if (missing && for_writing)
-        remove_leftover_creation(path);
+        dns_cache_clear_creation(path);
 
     for (int attempt = 0;; ++attempt) {
         DB* raw = nullptr;

@@ -9,9 +9,12 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
+#include <string>
 
 #include <db.h>
 #include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include "common/records.hpp"
 #include "resolve/db_handles.hpp"
@@ -123,6 +126,22 @@ dns_cache_lock(int fd, short type)
     lock.l_start = 0;
     lock.l_len = 0;  // to the end, however the file grows
     return fcntl(fd, F_SETLK, &lock) == 0 ? 0 : errno;
+}
+
+/// Berkeley DB makes a new database under "__db." and its name, in the same
+/// directory, and only then renames it into place.  A run killed in between
+/// leaves that file behind, and every later creation waits for it for well
+/// over a minute and then fails.  Called before creating a database at path
+/// that does not exist, it removes such a leftover (a regular file only).
+inline void
+dns_cache_clear_creation(const char* path)
+{
+    std::string temporary(path);
+    const std::size_t slash = temporary.rfind('/');
+    temporary.insert(slash == std::string::npos ? 0 : slash + 1, "__db.");
+    struct stat st;
+    if (lstat(temporary.c_str(), &st) == 0 && S_ISREG(st.st_mode))
+        unlink(temporary.c_str());
 }
 
 /// Keeps the library's own messages off standard error, where each program

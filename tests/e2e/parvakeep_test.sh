@@ -75,6 +75,11 @@ grep -q '^System  : .* (.*)$' got.out && grep -qx 'DB Ver. : V5\.3\.[0-9]*' got.
 check create 0 $'Cache file cache created successfully\n' "" -c -v cache
 check create-again 1 "" $'Error: cache: File exists\n' -c cache
 verified cache
+# A creation killed before Berkeley DB renamed its "__db." file into place
+# must not hold up the next one (it used to wait 100 s and fail).
+echo cut > __db.fresh
+check create-after-a-kill 0 "" "" -c fresh
+verified fresh
 check add 0 $'10.0.0.1 sucessfully added to cache file\n' "" -v -a 10.0.0.1 -n Host.Example.PL cache
 check add-permanent 0 "" "" -t 0 -a 10.0.0.2 cache
 check add-twice 1 "" $'Error: 10.0.0.1 already exists in cache!\n' -a 10.0.0.1 cache
@@ -143,6 +148,10 @@ check delete-imported-case 0 "" "" -d 2001:DB8::1 cache
 touch cache.new
 check purge-leftover 1 "" $'Error: cache.new: File exists\n' -p cache
 rm cache.new
+cp cache purged
+echo cut > __db.purged.new
+check purge-after-a-killed-creation 0 "" "" -p3650 purged
+verified purged
 coproc locker { perl -e 'use Fcntl; open(my $f, "+<", $ARGV[0]) or die; my $l = pack("ssx4qqix4", F_WRLCK, 0, 0, 0, 0); fcntl($f, F_SETLK, $l) or die; print "locked\n"; $| = 1; <STDIN>' cache; }
 read -r -u "${locker[0]}" line
 [ "$line" = locked ] || fail "no lock held for the locked purge"

@@ -89,5 +89,38 @@ check w3c -d -F w3c "$SCRATCH/w3c.log"
 check ftp -d -F ftp "$SCRATCH/xfer.log"
 check incremental -p -n www.example.pl "$SCRATCH/hostile.log"
 
+# A machine that refuses threads, at the first one or at a later one (the
+# reader, a preparer, a bzip2 decoder), still gets the same bytes.  Each
+# thread's stack is made 1 GiB and the address space a little more than room
+# for none, one, two or three of them.  The address sanitizer reserves far
+# more address space than that, so it does not try.
+refused() {
+    local kib=$1 name=$2
+    shift 2
+    local dir=$name.refused$kib
+    mkdir "$dir"
+    (
+        cd "$dir" || exit 2
+        ulimit -s 1048576 && ulimit -v "$kib" || exit 2
+        PARVA_THREADS=5 exec faketime -f '2026-01-15 12:00:00' "$BIN/parvalyte" -o . "$@" \
+            > stdout 2> stderr
+    )
+    echo $? > "$dir/status"
+    if ! diff -r "$name.1" "$dir" > "$dir.diff"; then
+        echo "FAIL $name: threads refused under $kib KiB differ from one thread"
+        head -n 20 "$dir.diff"
+        status=1
+    fi
+}
+if grep -q __asan_init "$BIN/parvalyte"; then
+    echo "threads refused: not tried under the address sanitizer"
+else
+    for gib in 0 1 2 3; do
+        kib=$(((gib * 1024 + 768) * 1024))
+        refused $kib hostile -d -n www.example.pl "$SCRATCH/hostile.log"
+        refused $kib hostile-bzip2 -n www.example.pl "$SCRATCH/hostile.log.bz2"
+    done
+fi
+
 [ $status -eq 0 ] && echo "threads: every run the same"
 exit $status

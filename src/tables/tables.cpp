@@ -445,7 +445,7 @@ new_node(chained_table<Node>& table, const hashed_name& name, int kind)
     std::memcpy(n->name, name.text, name.length);
     n->name[name.length] = '\0';
     n->hash = static_cast<std::uint32_t>(name.hash);
-    n->length = static_cast<std::uint32_t>(name.length);
+    n->length = static_cast<entry_length>(name.length);
 
     Node*& head = table.bucket[super_fast_hash(name.text, name.length) & (table_size - 1)];
     n->next = head;
@@ -467,7 +467,7 @@ new_counted_node(chained_table<Node>& table, const hashed_name& name, int kind, 
     Node* n = new_node(table, name, kind);
     if (n == nullptr)
         return nullptr;
-    n->kind = kind;
+    n->kind = static_cast<entry_kind>(kind);
     n->hits = hits;
     if (kind != kind_group)
         ++unique;

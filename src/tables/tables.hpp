@@ -23,13 +23,21 @@ enum node_kind : int { kind_regular = 0, kind_hidden = 1, kind_group = 2 };
 struct unode;
 
 // In every entry the hash and length lead, so that a lookup that finds its
-// entry reads one cache line of it; the name follows the entry.
+// entry reads one cache line of it; the name follows the entry.  The length
+// and the kind share a word: a table of a million names is a hundred
+// megabytes, and the memory is most of the time it takes to fill.
+using entry_length = std::uint16_t;  // every entry kind's capacity fits
+using entry_kind = std::int16_t;     // a node_kind
+static_assert(host_name_capacity <= UINT16_MAX && url_name_capacity <= UINT16_MAX &&
+              referrer_name_capacity <= UINT16_MAX && agent_name_capacity <= UINT16_MAX &&
+              user_name_capacity <= UINT16_MAX);
+
 struct hnode {
-    std::uint32_t hash;    // the low half of the name's name_hash
-    std::uint32_t length;  // of the name
+    std::uint32_t hash;   // the low half of the name's name_hash
+    entry_length length;  // of the name
+    entry_kind kind;
     char* name;
     hnode* next;  // in its bucket's chain
-    int kind;
     u64 hits, files, visits;
     u64 last_time;    // time of the last page request
     unode* last_url;  // that page's url_table entry, or nullptr: url_table and
@@ -39,20 +47,20 @@ struct hnode {
 
 struct unode {
     std::uint32_t hash;
-    std::uint32_t length;
+    entry_length length;
+    entry_kind kind;
     char* name;
     unode* next;
-    int kind;
     u64 hits, files, entries, exits;
     double bytes;
 };
 
 struct rnode {
     std::uint32_t hash;
-    std::uint32_t length;
+    entry_length length;
+    entry_kind kind;
     char* name;
     rnode* next;
-    int kind;
     u64 hits;
 };
 
@@ -68,10 +76,10 @@ struct snode {
 
 struct inode {
     std::uint32_t hash;
-    std::uint32_t length;
+    entry_length length;
+    entry_kind kind;
     char* name;
     inode* next;
-    int kind;
     u64 hits, files, visits;
     u64 last_time;
     double bytes;

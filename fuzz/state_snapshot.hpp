@@ -60,27 +60,27 @@ state_snapshot()
             s += r;
     };
     table(url_table, [](std::string& row, const unode* n) {
-        add_line(row, "%s %d %llu %.0f %llu %llu", n->name, n->kind, n->hits, n->bytes, n->entries,
-                 n->exits);
+        add_line(row, "%s %d %llu %.0f %llu %llu", name_of(n), n->kind, n->hits, n->bytes,
+                 n->entries, n->exits);
     });
     for (const host_table* t : {&site_table, &daily_site_table})
         table(*t, [](std::string& row, const hnode* n) {
-            add_line(row, "%s %d %llu %llu %.0f %llu %llu %s", n->name, n->kind, n->hits, n->files,
-                     n->bytes, n->visits, n->last_time,
-                     n->last_url != nullptr ? n->last_url->name : "-");
+            add_line(row, "%s %d %llu %llu %.0f %llu %llu %s", name_of(n), n->kind, n->hits,
+                     n->files, n->bytes, n->visits, n->last_time,
+                     n->last_url != nullptr ? name_of(n->last_url) : "-");
         });
     if (m.referrers != 0)
         table(referrer_table, [](std::string& row, const rnode* n) {
-            add_line(row, "%s %d %llu", n->name, n->kind, n->hits);
+            add_line(row, "%s %d %llu", name_of(n), n->kind, n->hits);
         });
     if (m.agents != 0)
         table(agent_table, [](std::string& row, const rnode* n) {
-            add_line(row, "%s %d %llu", n->name, n->kind, n->hits);
+            add_line(row, "%s %d %llu", name_of(n), n->kind, n->hits);
         });
     table(search_table,
-          [](std::string& row, const snode* n) { add_line(row, "%s %llu", n->name, n->hits); });
+          [](std::string& row, const snode* n) { add_line(row, "%s %llu", name_of(n), n->hits); });
     table(user_table, [](std::string& row, const inode* n) {
-        add_line(row, "%s %d %llu %llu %.0f %llu %llu", n->name, n->kind, n->hits, n->files,
+        add_line(row, "%s %d %llu %llu %.0f %llu %llu", name_of(n), n->kind, n->hits, n->files,
                  n->bytes, n->visits, n->last_time);
     });
     return s;

@@ -91,9 +91,9 @@ void
 write_hosts(std::FILE* f, const host_table& table)
 {
     for_each_node(table, [f](const hnode* n) {
-        std::fprintf(f, "%s\n%d %llu %llu %.0f %llu %llu\n%s\n", n->name, n->kind, n->hits,
+        std::fprintf(f, "%s\n%d %llu %llu %.0f %llu %llu\n%s\n", name_of(n), n->kind, n->hits,
                      n->files, n->bytes, n->visits, n->last_time,
-                     n->last_url != nullptr ? n->last_url->name : "-");
+                     n->last_url != nullptr ? name_of(n->last_url) : "-");
     });
 }
 
@@ -101,7 +101,7 @@ void
 write_named_counts(std::FILE* f, const chained_table<rnode>& table)
 {
     for_each_node(table, [f](const rnode* n) {
-        std::fprintf(f, "%s\n%d %llu\n", n->name, n->kind, n->hits);
+        std::fprintf(f, "%s\n%d %llu\n", name_of(n), n->kind, n->hits);
     });
 }
 
@@ -111,7 +111,7 @@ write_tables(std::FILE* f)
     std::fputs("# -urls- \n", f);
     for_each_node(url_table, [f](const unode* n) {
         // URLs count no files: the field is there for the layout's sake.
-        std::fprintf(f, "%s\n%d %llu %llu %.0f %llu %llu\n", n->name, n->kind, n->hits, 0ULL,
+        std::fprintf(f, "%s\n%d %llu %llu %.0f %llu %llu\n", name_of(n), n->kind, n->hits, 0ULL,
                      n->bytes, n->entries, n->exits);
     });
     std::fputs("# End Of Table - urls\n", f);
@@ -136,12 +136,12 @@ write_tables(std::FILE* f)
 
     std::fputs("# -search strings- \n", f);
     for_each_node(search_table,
-                  [f](const snode* n) { std::fprintf(f, "%s\n%llu\n", n->name, n->hits); });
+                  [f](const snode* n) { std::fprintf(f, "%s\n%llu\n", name_of(n), n->hits); });
     std::fputs("# End Of Table - search strings\n", f);
 
     std::fputs("# -usernames- \n", f);
     for_each_node(user_table, [f](const inode* n) {
-        std::fprintf(f, "%s\n%d %llu %llu %.0f %llu %llu\n", n->name, n->kind, n->hits, n->files,
+        std::fprintf(f, "%s\n%d %llu %llu %.0f %llu %llu\n", name_of(n), n->kind, n->hits, n->files,
                      n->bytes, n->visits, n->last_time);
     });
     std::fputs("# End Of Table - usernames\n", f);

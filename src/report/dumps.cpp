@@ -77,7 +77,7 @@ wide_dump_line(std::FILE* f, const Node& n)
     line.text("\t");
     line.count(n.visits, 0);
     line.text("\t");
-    name_line(f, line, n.name);
+    name_line(f, line, name_of(&n));
 }
 
 }  // namespace
@@ -109,7 +109,7 @@ dump_urls(const sort_array<unode>& a, int year, int month)
                 line.text("\t");
                 line.fixed(n->bytes / 1024, 0, 0);
                 line.text("\t");
-                name_line(f, line, n->name);
+                name_line(f, line, name_of(n));
             }
         },
         [](std::FILE* f) {
@@ -124,7 +124,7 @@ dump_referrers(const sort_array<rnode>& a, int year, int month)
         a, "ref", year, month,
         [](std::FILE* f, const rnode* n) {
             if (n->kind != kind_group)
-                hits_dump_line(f, n->hits, n->name);
+                hits_dump_line(f, n->hits, name_of(n));
         },
         [](std::FILE* f) {
             std::fprintf(f, "%s\t%s\n", msg::hits_heading, msg::referrers_heading);
@@ -138,7 +138,7 @@ dump_agents(const sort_array<anode>& a, int year, int month)
         a, "agent", year, month,
         [](std::FILE* f, const anode* n) {
             if (n->kind != kind_group)
-                hits_dump_line(f, n->hits, n->name);
+                hits_dump_line(f, n->hits, name_of(n));
         },
         [](std::FILE* f) { std::fprintf(f, "%s\t%s\n", msg::hits_heading, msg::agent_heading); });
 }
@@ -163,6 +163,6 @@ dump_search_strings(const sort_array<snode>& a, int year, int month)
 {
     write_dump(
         a, "search", year, month,
-        [](std::FILE* f, const snode* n) { hits_dump_line(f, n->hits, n->name); },
+        [](std::FILE* f, const snode* n) { hits_dump_line(f, n->hits, name_of(n)); },
         [](std::FILE* f) { std::fprintf(f, "%s\t%s\n", msg::hits_heading, msg::search_heading); });
 }

@@ -132,7 +132,7 @@ void
 hits_line(std::FILE* out, const rnode& n)
 {
     hits_numbers(out, n.hits, percent_single(n.hits, g_month.hits));
-    write_html_text(out, n.name);
+    write_html_text(out, name_of(&n));
     std::fputs("\n", out);
 }
 
@@ -163,14 +163,14 @@ site_listing_page(const sort_array<hnode>& sites, u64 regular, u64 groups)
                   [](std::FILE* out, const hnode& n) {
                       wide_numbers(out, n);
                       // Only a name that a browser would fetch as a page is a link.
-                      if (n.kind == kind_regular && is_link_scheme(n.name)) {
+                      if (n.kind == kind_regular && is_link_scheme(name_of(&n))) {
                           std::fputs("<A HREF=\"", out);
-                          write_html_text(out, n.name);
+                          write_html_text(out, name_of(&n));
                           std::fputs("\">", out);
-                          write_html_text(out, n.name);
+                          write_html_text(out, name_of(&n));
                           std::fputs("</A>\n", out);
                       } else {
-                          write_html_text(out, n.name);
+                          write_html_text(out, name_of(&n));
                           std::fputs("\n", out);
                       }
                   });
@@ -187,7 +187,7 @@ user_listing_page(const sort_array<inode>& users, u64 regular, u64 groups)
     wide_heading(page.get(), msg::user_heading);
     write_entries(page.get(), users, regular, groups, true, [](std::FILE* out, const inode& n) {
         wide_numbers(out, n);
-        write_html_text(out, n.name);
+        write_html_text(out, name_of(&n));
         std::fputs("\n", out);
     });
     close_listing(page);
@@ -211,7 +211,7 @@ url_listing_page(const sort_array<unode>& urls, u64 regular, u64 groups)
         line.fixed(kilobytes(n.bytes), 8, 0);
         share(line, percent_single_bytes(n.bytes, g_month.bytes));
         line.write(out);
-        write_html_text(out, n.name);
+        write_html_text(out, name_of(&n));
         std::fputs("\n", out);
     });
     close_listing(page);
@@ -246,7 +246,7 @@ search_listing_page(const sort_array<snode>& searches, u64 count, u64 hit_sum)
     for (std::size_t i = 0; i < searches.count && i < count; ++i) {
         const snode& n = *searches.items[i];
         hits_numbers(out, n.hits, percent_single(n.hits, hit_sum));
-        write_html_text(out, n.name);
+        write_html_text(out, name_of(&n));
         std::fputs("\n", out);
     }
     close_listing(page);

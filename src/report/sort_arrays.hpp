@@ -22,7 +22,7 @@ template <auto Key> struct by_key {
     {
         if (a->*Key != b->*Key)
             return a->*Key > b->*Key;
-        const int by_name = std::strcmp(a->name, b->name);
+        const int by_name = std::strcmp(name_of(a), name_of(b));
         if constexpr (requires { a->kind; })
             if (by_name == 0)
                 return a->kind < b->kind;

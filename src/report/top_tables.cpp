@@ -261,7 +261,7 @@ write_wide_table(std::FILE* out, const sort_array<Node>& entries, const wide_tab
         kilobyte_cells(out, n.bytes, percent_single_bytes(n.bytes, m.bytes));
         count_cells(out, n.visits, percent_single(n.visits, m.visits));
         name_cell_start(out);
-        plain_name(out, n.name, n.kind);
+        plain_name(out, name_of(&n), n.kind);
         std::fputs(name_cell_end, out);
     });
     const bool listed = t.wants_listing && listing(entries, counts.regular, counts.groups);
@@ -297,10 +297,10 @@ write_narrow_table(std::FILE* out, const sort_array<rnode>& entries, const narro
     visible_rows(out, entries, shown, true, [&](const rnode& n) {
         count_cells(out, n.hits, percent_single(n.hits, g_month.hits));
         name_cell_start(out);
-        if (n.kind == kind_regular && t.linked && is_link_scheme(n.name))
-            link_to(out, n.name, " rel=\"nofollow\"");
+        if (n.kind == kind_regular && t.linked && is_link_scheme(name_of(&n)))
+            link_to(out, name_of(&n), " rel=\"nofollow\"");
         else
-            plain_name(out, n.name, n.kind);
+            plain_name(out, name_of(&n), n.kind);
         std::fputs(name_cell_end, out);
     });
     const bool listed = t.all && more_than(counts.visible(), t.top) &&
@@ -368,11 +368,11 @@ url_leaders(std::FILE* page, const sort_array<unode>& urls, bool by_kb)
         kilobyte_cells(page, n.bytes, percent_single_bytes(n.bytes, m.bytes));
         name_cell_start(page);
         if (n.kind == kind_group)
-            plain_name(page, n.name, n.kind);
-        else if (s.log_type == log_ftp && !std::strstr(n.name, "://"))
-            write_html_text(page, n.name);
+            plain_name(page, name_of(&n), n.kind);
+        else if (s.log_type == log_ftp && !std::strstr(name_of(&n), "://"))
+            write_html_text(page, name_of(&n));
         else
-            url_link(page, n.name);
+            url_link(page, name_of(&n));
         std::fputs(name_cell_end, page);
     });
     const bool wanted =
@@ -408,7 +408,7 @@ entry_exit_leaders(std::FILE* page, const sort_array<unode>& urls, bool exits)
         count_cells(page, n.hits, percent_single(n.hits, g_month.hits));
         count_cells(page, value, percent_single(value, sum));
         name_cell_start(page);
-        url_link(page, n.name);
+        url_link(page, name_of(&n));
         std::fputs(name_cell_end, page);
     });
     std::fputs(spacer, page);
@@ -470,7 +470,7 @@ search_leaders(std::FILE* page, const sort_array<snode>& searches)
         position_cell(page, i + 1);
         count_cells(page, n.hits, percent_single(n.hits, sum));
         name_cell_start(page);
-        write_html_text(page, n.name);
+        write_html_text(page, name_of(&n));
         std::fputs(name_cell_end, page);
     }
     const bool listed = s.all_search_str && more_than(searches.count, s.top_search) &&

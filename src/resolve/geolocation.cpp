@@ -207,9 +207,9 @@ attribute_countries()
     for_each_node(site_table, [&](const hnode* host) {
         if (host->kind == kind_group)
             return;
-        country_row& row = ip_address_kind(host->name) < 1
-                               ? country_by_name(host->name)
-                               : country_by_value(numeric_host_value(host->name, s));
+        country_row& row = ip_address_kind(name_of(host)) < 1
+                               ? country_by_name(name_of(host))
+                               : country_by_value(numeric_host_value(name_of(host), s));
         row.hits += host->hits;
         row.files += host->files;
         row.bytes += host->bytes;

@@ -298,13 +298,13 @@ take_reply(resolver_slot& s, int slot, std::int64_t now, std::int64_t limit_ms)
     const bool resolved =
         !echoed && std::strlen(reply) >= 2 && static_cast<std::size_t>(n) <= reply_max;
     if (resolved) {
-        trace("Child %d Got a result: %s -> %s\n", slot, e->name, reply);
-        dns_cache_store(e->name, reply, 0);
+        trace("Child %d Got a result: %s -> %s\n", slot, name_of(e), reply);
+        dns_cache_store(name_of(e), reply, 0);
     } else {
-        trace("Child %d could not resolve: %s (%s)\n", slot, e->name,
+        trace("Child %d could not resolve: %s (%s)\n", slot, name_of(e),
               g_settings.cache_ips ? "cache" : "no cache");
         if (g_settings.cache_ips)
-            dns_cache_store(e->name, e->name, 1);
+            dns_cache_store(name_of(e), name_of(e), 1);
     }
     trace("Child %d back in task pool\n", slot);
 }

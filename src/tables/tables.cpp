@@ -116,7 +116,7 @@ find_recent(const chained_table<Node>& table, const char* name, std::size_t leng
     const auto& slot = table.recent[recent_slot_of(key)];
     Node* n = slot.entry;
     if (n != nullptr && slot.key == key && n->length == length &&
-        std::memcmp(n->name, name, length) == 0)
+        std::memcmp(name_of(n), name, length) == 0)
         return n;
     return nullptr;
 }
@@ -125,7 +125,7 @@ template <typename Node>
 void
 remember(chained_table<Node>& table, Node* n)
 {
-    const std::uint64_t key = recent_key(n->name, n->length);
+    const std::uint64_t key = recent_key(name_of(n), n->length);
     table.recent[recent_slot_of(key)] = {n, key};
 }
 
@@ -248,7 +248,7 @@ probe(const chained_table<Node>& table, hashed_name& name, Test&& test)
         if (slot_tag(slot) == tag) {
             Node* n = slot_entry<Node>(slot);
             if (n->hash == low && n->length == name.length &&
-                std::memcmp(n->name, name.text, name.length) == 0 && test(n))
+                std::memcmp(name_of(n), name.text, name.length) == 0 && test(n))
                 return n;
         }
         if (++i == table.index_size)
@@ -340,7 +340,7 @@ count_exit(unode* last_url)
         return;
     unode* u = last_url;
     if (u->kind == kind_group) {
-        hashed_name name{u->name, u->length, 0};
+        hashed_name name{name_of(u), u->length, 0};
         u = find_page(name);
     }
     if (u != nullptr)
@@ -441,9 +441,8 @@ new_node(chained_table<Node>& table, const hashed_name& name, int kind)
         return nullptr;
     }
     Node* n = new (memory) Node{};
-    n->name = reinterpret_cast<char*>(n + 1);
-    std::memcpy(n->name, name.text, name.length);
-    n->name[name.length] = '\0';
+    std::memcpy(name_of(n), name.text, name.length);
+    name_of(n)[name.length] = '\0';
     n->hash = static_cast<std::uint32_t>(name.hash);
     n->length = static_cast<entry_length>(name.length);
 
@@ -504,7 +503,7 @@ add_named_count(chained_table<rnode>& table, hashed_name& name, rnode* hint, std
     rnode* n = new_counted_node(table, name, kind, hits, unique);
     if (n == nullptr)
         return 1;
-    if (kind != kind_group && is_hidden_by(hide, n->name))
+    if (kind != kind_group && is_hidden_by(hide, name_of(n)))
         n->kind = kind_hidden;
     return 0;
 }
@@ -564,7 +563,7 @@ add_host(hashed_name& name, hnode* hint, int kind, u64 hits, u64 files, u64& uni
         n->visits = 1;
     }
     if (kind != kind_group &&
-        (g_settings.hide_all_sites || is_hidden_by(g_settings.hide_site, n->name)))
+        (g_settings.hide_all_sites || is_hidden_by(g_settings.hide_site, name_of(n))))
         n->kind = kind_hidden;
     return 0;
 }
@@ -595,7 +594,7 @@ add_url(hashed_name& name, unode*& hint, int kind, u64 hits, u64& unique, u64 en
     n->bytes = bytes;
     n->entries = entries;
     n->exits = exits;
-    if (kind != kind_group && is_hidden_by(g_settings.hide_url, n->name))
+    if (kind != kind_group && is_hidden_by(g_settings.hide_url, name_of(n)))
         n->kind = kind_hidden;
     return 0;
 }
@@ -656,7 +655,7 @@ add_user(hashed_name& name, inode* hint, int kind, u64 hits, u64 files, u64& uni
     }
     if (g_request.is_page)
         n->last_time = time;
-    if (kind != kind_group && is_hidden_by(g_settings.hide_user, n->name))
+    if (kind != kind_group && is_hidden_by(g_settings.hide_user, name_of(n)))
         n->kind = kind_hidden;
     return 0;
 }
@@ -844,7 +843,7 @@ lookup_url_name(const char* name)
 {
     hashed_name key = measured_name(const_cast<char*>(name));
     const unode* u = find_name(url_table, key);
-    return u != nullptr ? u->name : no_url;
+    return u != nullptr ? name_of(u) : no_url;
 }
 
 int

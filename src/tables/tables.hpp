@@ -23,9 +23,9 @@ enum node_kind : int { kind_regular = 0, kind_hidden = 1, kind_group = 2 };
 struct unode;
 
 // In every entry the hash and length lead, so that a lookup that finds its
-// entry reads one cache line of it; the name follows the entry.  The length
-// and the kind share a word: a table of a million names is a hundred
-// megabytes, and the memory is most of the time it takes to fill.
+// entry reads one cache line of it; the name follows the entry (name_of).
+// No byte is spare: a table of a million names is a hundred megabytes, and
+// the memory is most of the time it takes to fill.
 using entry_length = std::uint16_t;  // every entry kind's capacity fits
 using entry_kind = std::int16_t;     // a node_kind
 static_assert(host_name_capacity <= UINT16_MAX && url_name_capacity <= UINT16_MAX &&
@@ -36,7 +36,6 @@ struct hnode {
     std::uint32_t hash;   // the low half of the name's name_hash
     entry_length length;  // of the name
     entry_kind kind;
-    char* name;
     hnode* next;  // in its bucket's chain
     u64 hits, files, visits;
     u64 last_time;    // time of the last page request
@@ -49,7 +48,6 @@ struct unode {
     std::uint32_t hash;
     entry_length length;
     entry_kind kind;
-    char* name;
     unode* next;
     u64 hits, files, entries, exits;
     double bytes;
@@ -59,7 +57,6 @@ struct rnode {
     std::uint32_t hash;
     entry_length length;
     entry_kind kind;
-    char* name;
     rnode* next;
     u64 hits;
 };
@@ -69,7 +66,6 @@ using anode = rnode;  // agents have the referrers' shape
 struct snode {
     std::uint32_t hash;
     std::uint32_t length;
-    char* name;
     snode* next;
     u64 hits;
 };
@@ -78,7 +74,6 @@ struct inode {
     std::uint32_t hash;
     entry_length length;
     entry_kind kind;
-    char* name;
     inode* next;
     u64 hits, files, visits;
     u64 last_time;
@@ -88,7 +83,6 @@ struct inode {
 struct dnode {
     std::uint32_t hash;
     std::uint32_t length;
-    char* name;
     dnode* next;
     unsigned char addr[128];
     int addr_len;
@@ -259,6 +253,14 @@ for_each_node(const chained_table<Node>& table, F&& f)
     for (Node* head : table.bucket)
         for (Node* n = head; n != nullptr; n = n->next)
             f(n);
+}
+
+/// An entry's name, which follows the entry in its arena.
+template <typename Node>
+char*
+name_of(const Node* n)
+{
+    return reinterpret_cast<char*>(const_cast<Node*>(n) + 1);
 }
 
 /// The size an entry of that name takes in its arena.

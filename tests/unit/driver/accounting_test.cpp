@@ -125,7 +125,7 @@ TEST_F(RecordLoop, ADayBeyondTheMonthLosesNoRecords)
     EXPECT_EQ(g_run.bad, 1u);
     EXPECT_EQ(g_clock.month, 3);
     std::string sites;
-    for_each_node(site_table, [&](const hnode* n) { sites += n->name; });
+    for_each_node(site_table, [&](const hnode* n) { sites += name_of(n); });
     std::sort(sites.begin(), sites.end());
     EXPECT_EQ(sites, "cd");
     std::FILE* f = std::fopen("site_202402.tab", "r");

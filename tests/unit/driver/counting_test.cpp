@@ -41,7 +41,7 @@ class Counting : public scratch_test {
     {
         const Node* found = nullptr;
         for_each_node(t, [&](const Node* n) {
-            if (std::strcmp(n->name, name) == 0 && (kind < 0 || n->kind == kind))
+            if (std::strcmp(name_of(n), name) == 0 && (kind < 0 || n->kind == kind))
                 found = n;
         });
         return found;

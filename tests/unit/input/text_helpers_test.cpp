@@ -42,7 +42,7 @@ class TextHelpers : public scratch_test {
     {
         std::string out;
         for_each_node(search_table, [&](const snode* n) {
-            out += std::string(n->name) + "=" + std::to_string(n->hits) + ";";
+            out += std::string(name_of(n)) + "=" + std::to_string(n->hits) + ";";
         });
         return out;
     }

@@ -69,20 +69,21 @@ snapshot()
             s += r;
     };
     table(url_table, [](const unode* n) {
-        return line("%s %d %llu %.0f %llu %llu", n->name, n->kind, n->hits, n->bytes, n->entries,
+        return line("%s %d %llu %.0f %llu %llu", name_of(n), n->kind, n->hits, n->bytes, n->entries,
                     n->exits);
     });
     for (const host_table* t : {&site_table, &daily_site_table})
         table(*t, [](const hnode* n) {
-            return line("%s %d %llu %llu %.0f %llu %llu %s", n->name, n->kind, n->hits, n->files,
-                        n->bytes, n->visits, n->last_time, n->last_url ? n->last_url->name : "-");
+            return line("%s %d %llu %llu %.0f %llu %llu %s", name_of(n), n->kind, n->hits, n->files,
+                        n->bytes, n->visits, n->last_time,
+                        n->last_url ? name_of(n->last_url) : "-");
         });
     for (const chained_table<rnode>* t : {&referrer_table, &agent_table})
-        table(*t, [](const rnode* n) { return line("%s %d %llu", n->name, n->kind, n->hits); });
-    table(search_table, [](const snode* n) { return line("%s %llu", n->name, n->hits); });
+        table(*t, [](const rnode* n) { return line("%s %d %llu", name_of(n), n->kind, n->hits); });
+    table(search_table, [](const snode* n) { return line("%s %llu", name_of(n), n->hits); });
     table(user_table, [](const inode* n) {
-        return line("%s %d %llu %llu %.0f %llu %llu", n->name, n->kind, n->hits, n->files, n->bytes,
-                    n->visits, n->last_time);
+        return line("%s %d %llu %llu %.0f %llu %llu", name_of(n), n->kind, n->hits, n->files,
+                    n->bytes, n->visits, n->last_time);
     });
     return s;
 }

@@ -1,4 +1,3 @@
-#include <deque>
 #include <string>
 #include <vector>
 
@@ -7,30 +6,11 @@
 
 #include "common/counters.hpp"
 #include "common/settings.hpp"
+#include "hand_entries.hpp"
 #include "report/listing_pages.hpp"
 #include "test_support.hpp"
 
 namespace {
-
-// Entries made by hand, in the order the page must keep.
-template <typename Node> struct entries {
-    std::deque<std::string> names;
-    std::deque<Node> nodes;
-    std::vector<Node*> items;
-
-    Node& add(const char* name, int kind = kind_regular)
-    {
-        names.emplace_back(name);
-        nodes.emplace_back();
-        Node& n = nodes.back();
-        n.name = names.back().data();
-        if constexpr (requires { n.kind; })
-            n.kind = kind;
-        items.push_back(&n);
-        return n;
-    }
-    sort_array<Node> array() { return {items.data(), items.size()}; }
-};
 
 template <typename Node>
 Node&

@@ -1,7 +1,6 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
-#include <deque>
 #include <string>
 #include <vector>
 
@@ -9,31 +8,11 @@
 
 #include "common/counters.hpp"
 #include "common/settings.hpp"
+#include "hand_entries.hpp"
 #include "report/top_tables.hpp"
 #include "test_support.hpp"
 
 namespace {
-
-// Entries made by hand, in the order given, as the month report would hand
-// them over after sorting.
-template <typename Node> struct entries {
-    std::deque<std::string> names;
-    std::deque<Node> nodes;
-    std::vector<Node*> items;
-
-    Node& add(const char* name, int kind = kind_regular)
-    {
-        names.emplace_back(name);
-        nodes.emplace_back();
-        Node& n = nodes.back();
-        n.name = names.back().data();
-        if constexpr (requires { n.kind; })
-            n.kind = kind;
-        items.push_back(&n);
-        return n;
-    }
-    sort_array<Node> array() { return {items.data(), items.size()}; }
-};
 
 hnode&
 site(entries<hnode>& e, const char* name, u64 hits, u64 files, double bytes, u64 visits,

@@ -20,14 +20,14 @@ class Tables : public scratch_test {
     hnode* host(const char* name, const host_table& table = site_table)
     {
         for (hnode* n = table.bucket[table_hash(name)]; n != nullptr; n = n->next)
-            if (std::string(n->name) == name)
+            if (std::string(name_of(n)) == name)
                 return n;
         return nullptr;
     }
     unode* url(const char* name)
     {
         for (unode* n = url_table.bucket[table_hash(name)]; n != nullptr; n = n->next)
-            if (std::string(n->name) == name)
+            if (std::string(name_of(n)) == name)
                 return n;
         return nullptr;
     }
@@ -234,7 +234,7 @@ TEST_F(Tables, RecentEntriesNeverChangeTheCounts)
         }
     }
     EXPECT_EQ(count(url_table), 2000);
-    for_each_node(url_table, [](const unode* n) { EXPECT_EQ(n->hits, 3u) << n->name; });
+    for_each_node(url_table, [](const unode* n) { EXPECT_EQ(n->hits, 3u) << name_of(n); });
     EXPECT_EQ(count(agent_table), 37);
 
     char group_name[] = "agent 1";
@@ -298,15 +298,15 @@ TEST_F(Tables, GrowingIndexKeepsEveryNameAndTheBucketOrder)
     std::size_t at = 0;
     for_each_node(url_table, [&](const unode* n) {
         ASSERT_LT(at, expected.size());
-        EXPECT_EQ(n->name, names[static_cast<std::size_t>(-expected[at].second)]);
-        EXPECT_EQ(n->hits, 2u) << n->name;
+        EXPECT_EQ(name_of(n), names[static_cast<std::size_t>(-expected[at].second)]);
+        EXPECT_EQ(n->hits, 2u) << name_of(n);
         ++at;
     });
     EXPECT_EQ(at, names.size());
 
     // The walk in memory order, across the arena's blocks, meets each entry once.
     std::vector<std::string> walked;
-    for_each_entry(url_table, [&](const unode* n) { walked.emplace_back(n->name); });
+    for_each_entry(url_table, [&](const unode* n) { walked.emplace_back(name_of(n)); });
     std::sort(walked.begin(), walked.end());
     std::vector<std::string> sorted = names;
     std::sort(sorted.begin(), sorted.end());
@@ -328,7 +328,7 @@ TEST_F(Tables, NamesSharingABucketStayApart)
     EXPECT_EQ(count(agent_table), 300);
     int in_bucket = 0;
     for (const anode* n = agent_table.bucket[7]; n != nullptr; n = n->next, ++in_bucket)
-        EXPECT_EQ(n->hits, 3u) << n->name;
+        EXPECT_EQ(n->hits, 3u) << name_of(n);
     EXPECT_EQ(in_bucket, 300);
 }
 

@@ -92,8 +92,8 @@ check incremental -p -n www.example.pl "$SCRATCH/hostile.log"
 # A machine that refuses threads, at the first one or at a later one (the
 # reader, a preparer, a bzip2 decoder), still gets the same bytes.  Each
 # thread's stack is made 1 GiB and the address space a little more than room
-# for none, one, two or three of them.  The address sanitizer reserves far
-# more address space than that, so it does not try.
+# for none, one, two or three of them.  The address and thread sanitizers
+# reserve far more address space than that, so they do not try.
 refused() {
     local kib=$1 name=$2
     shift 2
@@ -112,8 +112,8 @@ refused() {
         status=1
     fi
 }
-if grep -q __asan_init "$BIN/parvalyte"; then
-    echo "threads refused: not tried under the address sanitizer"
+if grep -q -e __asan_init -e __tsan_init "$BIN/parvalyte"; then
+    echo "threads refused: not tried under a sanitizer"
 else
     for gib in 0 1 2 3; do
         kib=$(((gib * 1024 + 768) * 1024))

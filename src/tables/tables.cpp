@@ -150,6 +150,42 @@ prefer_huge_pages(void* memory, std::size_t bytes)
         madvise(reinterpret_cast<void*>(start), end - start, MADV_HUGEPAGE);
 }
 
+// Where a block's entries begin: right after its head, or for a block large
+// enough for huge pages at the next huge page boundary, so that all of its
+// entries lie in huge pages (an unaligned block has up to a huge page of
+// small ones at each end).  The bytes skipped are never touched, so they
+// take address space only.
+std::size_t
+entries_offset(std::size_t data)
+{
+    return sizeof(entry_arena::block) + (data < 2 * huge_page ? 0 : huge_page);
+}
+
+char*
+entries_begin(void* memory, std::size_t data)
+{
+    const auto head = reinterpret_cast<std::uintptr_t>(memory) + sizeof(entry_arena::block);
+    if (data < 2 * huge_page)
+        return reinterpret_cast<char*>(head);
+    return reinterpret_cast<char*>((head + huge_page - 1) & ~(huge_page - 1));
+}
+
+// An index of that many empty slots; a large one begins at a huge page
+// boundary, like a large arena block's entries.  memory is what to free.
+std::uint64_t*
+allocate_index(std::size_t slots, void*& memory)
+{
+    const std::size_t bytes = slots * sizeof(std::uint64_t);
+    const bool huge = bytes >= 2 * huge_page;
+    memory = std::calloc(bytes + (huge ? huge_page : 0), 1);
+    if (memory == nullptr || !huge)
+        return static_cast<std::uint64_t*>(memory);
+    const auto start =
+        (reinterpret_cast<std::uintptr_t>(memory) + huge_page - 1) & ~(huge_page - 1);
+    prefer_huge_pages(reinterpret_cast<void*>(start), bytes);
+    return reinterpret_cast<std::uint64_t*>(start);
+}
+
 constexpr std::uint64_t address_bits = 0x0000FFFFFFFFFFFFULL;
 
 // Slots are probed from the name's home slot on; the home slot is the low
@@ -194,7 +230,7 @@ bool
 reserve_index(chained_table<Node>& table)
 {
     if (table.index == nullptr) {
-        table.index = static_cast<std::uint64_t*>(std::calloc(first_index_size, 8));
+        table.index = allocate_index(first_index_size, table.index_memory);
         if (table.index == nullptr)
             return false;
         table.index_size = first_index_size;
@@ -203,10 +239,10 @@ reserve_index(chained_table<Node>& table)
     if ((table.entries + 1) * 5 <= table.index_size * 4)
         return true;
     const std::size_t size = table.index_size + table.index_size / 2;
-    auto* grown = static_cast<std::uint64_t*>(std::calloc(size, 8));
+    void* grown_memory = nullptr;
+    std::uint64_t* grown = allocate_index(size, grown_memory);
     if (grown == nullptr)
         return table.entries + 1 < table.index_size;  // a probe must always meet an empty slot
-    prefer_huge_pages(grown, size * 8);
     // Each entry is read for its hash: the entries some slots ahead are
     // fetched while this one is placed.
     constexpr std::size_t ahead = 16;
@@ -216,7 +252,8 @@ reserve_index(chained_table<Node>& table)
         if (const std::uint64_t slot = table.index[i])
             place<Node>(grown, size, slot_entry<Node>(slot)->hash, slot);
     }
-    std::free(table.index);
+    std::free(table.index_memory);
+    table.index_memory = grown_memory;
     table.index = grown;
     table.index_size = size;
     return true;
@@ -381,17 +418,18 @@ arena_allocate(entry_arena& arena, std::size_t size)
             data = first_block;
         if (data < size)
             data = size;
-        void* memory = table_allocate(sizeof(entry_arena::block) + data);
+        void* memory = table_allocate(entries_offset(data) + data);
         if (memory == nullptr)
             return nullptr;
-        prefer_huge_pages(memory, data);
         auto* block = static_cast<entry_arena::block*>(memory);
+        block->begin = entries_begin(memory, data);
+        prefer_huge_pages(block->begin, data);
         if (arena.blocks != nullptr)
             arena.blocks->used_end = arena.cursor;
         block->next = arena.blocks;
         block->used_end = nullptr;
         arena.blocks = block;
-        arena.cursor = reinterpret_cast<char*>(block + 1);
+        arena.cursor = block->begin;
         arena.end = arena.cursor + data;
         arena.next_block = data * 2 < last_block ? data * 2 : last_block;
     }
@@ -415,7 +453,7 @@ empty_arena(entry_arena& arena, bool keep_newest)
     arena.blocks = keep;
     if (keep != nullptr) {
         keep->next = nullptr;
-        arena.cursor = reinterpret_cast<char*>(keep + 1);
+        arena.cursor = keep->begin;
     } else {
         arena.cursor = arena.end = nullptr;
         arena.next_block = 0;
@@ -961,7 +999,8 @@ empty_table(chained_table<Node>& table, bool keep_memory)
     if (keep_memory && table.index != nullptr) {
         std::memset(table.index, 0, table.index_size * sizeof table.index[0]);
     } else {
-        std::free(table.index);
+        std::free(table.index_memory);
+        table.index_memory = nullptr;
         table.index = nullptr;
         table.index_size = 0;
     }

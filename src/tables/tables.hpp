@@ -96,6 +96,7 @@ inline constexpr int recent_slots = 256;
 struct entry_arena {
     struct block {
         block* next;
+        char* begin;     // of its entries
         char* used_end;  // of its entries, once a newer block was begun
     };
     block* blocks = nullptr;
@@ -113,6 +114,7 @@ template <typename Node> struct chained_table {
     // name's hash in the top bits, so a probe reads an entry only when its
     // name is likely the one sought.
     std::uint64_t* index = nullptr;  // nullptr until the first entry
+    void* index_memory = nullptr;    // what the index lies in, to be freed
     std::size_t index_size = 0;
     std::size_t entries = 0;
     entry_arena arena;
@@ -280,7 +282,7 @@ for_each_entry(const chained_table<Node>& table, F&& f)
 {
     for (const entry_arena::block* b = table.arena.blocks; b != nullptr; b = b->next) {
         const char* end = b == table.arena.blocks ? table.arena.cursor : b->used_end;
-        for (const char* p = reinterpret_cast<const char*>(b + 1); p < end;) {
+        for (const char* p = b->begin; p < end;) {
             Node* n = reinterpret_cast<Node*>(const_cast<char*>(p));
             p += arena_size_of<Node>(n->length);
             f(n);

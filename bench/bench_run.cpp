@@ -15,7 +15,6 @@
 #include <filesystem>
 #include <string>
 
-#include <malloc.h>
 #include <sys/resource.h>
 #include <unistd.h>
 
@@ -149,20 +148,22 @@ distinct()
                      500 + i % 5000, i, i);
     }
     std::fclose(f.out);
-    const std::size_t before = mallinfo2().uordblks + mallinfo2().hblkhd;
     const std::size_t resident_before = resident_bytes();
     const double best = best_rate("distinct", f.path, 3);
-    const std::size_t after = mallinfo2().uordblks + mallinfo2().hblkhd;
     const std::size_t resident_after = resident_bytes();
     const std::size_t entries = site_table.entries + daily_site_table.entries + url_table.entries +
                                 referrer_table.entries + agent_table.entries + user_table.entries +
                                 search_table.entries;
-    // Allocated counts the address space that large blocks skip to begin at
-    // a huge page, which is never touched; resident counts what is in memory.
-    std::printf("distinct: %.0f records/s; %zu entries, %.0f bytes each allocated, %.0f "
+    const std::size_t held = table_memory(site_table) + table_memory(daily_site_table) +
+                             table_memory(url_table) + table_memory(referrer_table) +
+                             table_memory(agent_table) + table_memory(user_table) +
+                             table_memory(search_table);
+    // Held counts whole huge pages that are not all touched yet; resident
+    // counts what is in memory.
+    std::printf("distinct: %.0f records/s; %zu entries, %.0f bytes each held, %.0f "
                 "resident; the name index costs %zu (hosts), %zu (URLs), %zu (agents) bytes per "
                 "entry\n\n",
-                best, entries, static_cast<double>(after - before) / static_cast<double>(entries),
+                best, entries, static_cast<double>(held) / static_cast<double>(entries),
                 static_cast<double>(resident_after - resident_before) /
                     static_cast<double>(entries),
                 index_bytes_per_entry(site_table), index_bytes_per_entry(url_table),

@@ -18,12 +18,6 @@ const char* const no_url = "";
 
 namespace {
 
-void*
-allocate_nothrow(std::size_t size)
-{
-    return ::operator new(size, std::nothrow);
-}
-
 inline std::uint64_t
 load64(const unsigned char* p)
 {
@@ -108,82 +102,116 @@ recent_slot_of(std::uint64_t key)
     return static_cast<unsigned>(key >> 56) % recent_slots;
 }
 
+// The name's recent key, taken once.  0 means not taken yet.
+inline std::uint64_t
+recent_key_of(hashed_name& name)
+{
+    if (name.recent == 0)
+        name.recent = recent_key(name.text, name.length);
+    return name.recent;
+}
+
 template <typename Node>
 Node*
-find_recent(const chained_table<Node>& table, const char* name, std::size_t length)
+find_recent(const chained_table<Node>& table, hashed_name& name)
 {
-    const std::uint64_t key = recent_key(name, length);
+    const std::uint64_t key = recent_key_of(name);
     const auto& slot = table.recent[recent_slot_of(key)];
     Node* n = slot.entry;
-    if (n != nullptr && slot.key == key && n->length == length &&
-        std::memcmp(name_of(n), name, length) == 0)
+    if (n != nullptr && slot.key == key && n->length == name.length &&
+        std::memcmp(name_of(n), name.text, name.length) == 0)
         return n;
     return nullptr;
 }
 
+// n is the entry of that name.
 template <typename Node>
 void
-remember(chained_table<Node>& table, Node* n)
+remember(chained_table<Node>& table, Node* n, hashed_name& name)
 {
-    const std::uint64_t key = recent_key(name_of(n), n->length);
+    const std::uint64_t key = recent_key_of(name);
     table.recent[recent_slot_of(key)] = {n, key};
 }
 
 // ---- the name index
 
 constexpr std::size_t first_index_size = 64;
-constexpr std::size_t first_block = 16 * 1024 - 64;  // leaves room for the allocator's own
-constexpr std::size_t last_block = 8 * 1024 * 1024;
+constexpr std::size_t first_block = 16 * 1024 - 64;       // leaves room for the allocator's own
+constexpr std::size_t last_block = 8 * 1024 * 1024 - 64;  // with its head, four huge pages
 constexpr std::uintptr_t huge_page = 2 * 1024 * 1024;
 
-// Large blocks ask for transparent huge pages: a table of millions of
-// entries would otherwise take a page fault every few dozen entries.
-void
-prefer_huge_pages(void* memory, std::size_t bytes)
-{
-    if (bytes < 2 * huge_page)
-        return;
-    const auto start =
-        (reinterpret_cast<std::uintptr_t>(memory) + huge_page - 1) & ~(huge_page - 1);
-    const auto end = (reinterpret_cast<std::uintptr_t>(memory) + bytes) & ~(huge_page - 1);
-    if (end > start)
-        madvise(reinterpret_cast<void*>(start), end - start, MADV_HUGEPAGE);
-}
+// Blocks and indexes this large come straight from the system, in whole
+// huge pages: the allocator would serve them from its heap once one of them
+// was freed (its threshold follows the largest chunk freed), in small pages
+// that fault one by one and go back when the heap shrinks.  A table of
+// millions of entries would take a page fault every few dozen entries.
+// Rounded up to whole huge pages, a block is the larger for it (its entries
+// fill all of it), and an index at most twice what it needs.
+constexpr std::size_t mapped_size = huge_page / 2;
 
-// Where a block's entries begin: right after its head, or for a block large
-// enough for huge pages at the next huge page boundary, so that all of its
-// entries lie in huge pages (an unaligned block has up to a huge page of
-// small ones at each end).  The bytes skipped are never touched, so they
-// take address space only.
+// The size to ask for: a mapped one is whole huge pages.
 std::size_t
-entries_offset(std::size_t data)
+memory_size(std::size_t bytes)
 {
-    return sizeof(entry_arena::block) + (data < 2 * huge_page ? 0 : huge_page);
+    return bytes < mapped_size ? bytes : (bytes + huge_page - 1) & ~(huge_page - 1);
 }
 
-char*
-entries_begin(void* memory, std::size_t data)
+// Zeroed memory of bytes (whole huge pages) at a huge page boundary, marked
+// for huge pages before anything touches it; nullptr when there is none.
+void*
+map_huge_pages(std::size_t bytes)
 {
-    const auto head = reinterpret_cast<std::uintptr_t>(memory) + sizeof(entry_arena::block);
-    if (data < 2 * huge_page)
-        return reinterpret_cast<char*>(head);
-    return reinterpret_cast<char*>((head + huge_page - 1) & ~(huge_page - 1));
+    const std::size_t room = bytes + huge_page;
+    void* p = mmap(nullptr, room, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+    if (p == MAP_FAILED)
+        return nullptr;
+    const auto start = reinterpret_cast<std::uintptr_t>(p);
+    const auto aligned = (start + huge_page - 1) & ~(huge_page - 1);
+    if (aligned != start)
+        munmap(p, aligned - start);
+    if (const std::size_t tail = start + room - (aligned + bytes); tail != 0)
+        munmap(reinterpret_cast<void*>(aligned + bytes), tail);
+    madvise(reinterpret_cast<void*>(aligned), bytes, MADV_HUGEPAGE);
+    return reinterpret_cast<void*>(aligned);
 }
 
-// An index of that many empty slots; a large one begins at a huge page
-// boundary, like a large arena block's entries.  memory is what to free.
+// The default table_allocate, for a size from memory_size.
+void*
+allocate_table_memory(std::size_t size)
+{
+    if (size >= mapped_size)
+        return map_huge_pages(size);
+    return ::operator new(size, std::nothrow);
+}
+
+// Gives back what allocate_table_memory gave for that size.
+void
+free_table_memory(void* memory, std::size_t size)
+{
+    if (size >= mapped_size)
+        munmap(memory, size);
+    else
+        ::operator delete(memory);
+}
+
+// An index of that many empty slots.
 std::uint64_t*
-allocate_index(std::size_t slots, void*& memory)
+allocate_index(std::size_t slots)
 {
-    const std::size_t bytes = slots * sizeof(std::uint64_t);
-    const bool huge = bytes >= 2 * huge_page;
-    memory = std::calloc(bytes + (huge ? huge_page : 0), 1);
-    if (memory == nullptr || !huge)
-        return static_cast<std::uint64_t*>(memory);
-    const auto start =
-        (reinterpret_cast<std::uintptr_t>(memory) + huge_page - 1) & ~(huge_page - 1);
-    prefer_huge_pages(reinterpret_cast<void*>(start), bytes);
-    return reinterpret_cast<std::uint64_t*>(start);
+    const std::size_t bytes = memory_size(slots * sizeof(std::uint64_t));
+    if (bytes >= mapped_size)
+        return static_cast<std::uint64_t*>(map_huge_pages(bytes));
+    return static_cast<std::uint64_t*>(std::calloc(bytes, 1));
+}
+
+void
+free_index(std::uint64_t* index, std::size_t slots)
+{
+    const std::size_t bytes = memory_size(slots * sizeof(std::uint64_t));
+    if (bytes >= mapped_size)
+        munmap(index, bytes);
+    else
+        std::free(index);
 }
 
 constexpr std::uint64_t address_bits = 0x0000FFFFFFFFFFFFULL;
@@ -197,10 +225,14 @@ home_slot(std::uint32_t low_hash, std::size_t size)
     return static_cast<std::size_t>((static_cast<std::uint64_t>(low_hash) * size) >> 32);
 }
 
+// The top bits of a slot: 16 bits of the low half of the hash, mixed so
+// that they differ among names whose home slots lie close together.  They
+// come from the half an entry keeps, so that the index can be built again
+// from the entries alone.
 inline std::uint64_t
-slot_tag(std::uint64_t hash)
+slot_tag(std::uint32_t low_hash)
 {
-    return hash & ~address_bits;
+    return (static_cast<std::uint64_t>(low_hash) * 0x9E3779B97F4A7C15ULL) & ~address_bits;
 }
 
 template <typename Node>
@@ -230,7 +262,7 @@ bool
 reserve_index(chained_table<Node>& table)
 {
     if (table.index == nullptr) {
-        table.index = allocate_index(first_index_size, table.index_memory);
+        table.index = allocate_index(first_index_size);
         if (table.index == nullptr)
             return false;
         table.index_size = first_index_size;
@@ -239,21 +271,15 @@ reserve_index(chained_table<Node>& table)
     if ((table.entries + 1) * 5 <= table.index_size * 4)
         return true;
     const std::size_t size = table.index_size + table.index_size / 2;
-    void* grown_memory = nullptr;
-    std::uint64_t* grown = allocate_index(size, grown_memory);
+    std::uint64_t* grown = allocate_index(size);
     if (grown == nullptr)
         return table.entries + 1 < table.index_size;  // a probe must always meet an empty slot
-    // Each entry is read for its hash: the entries some slots ahead are
-    // fetched while this one is placed.
-    constexpr std::size_t ahead = 16;
-    for (std::size_t i = 0; i < table.index_size; ++i) {
-        if (i + ahead < table.index_size && table.index[i + ahead] != 0)
-            __builtin_prefetch(slot_entry<Node>(table.index[i + ahead]));
-        if (const std::uint64_t slot = table.index[i])
-            place<Node>(grown, size, slot_entry<Node>(slot)->hash, slot);
-    }
-    std::free(table.index_memory);
-    table.index_memory = grown_memory;
+    // Every entry is in the index: read in memory order, they stream in,
+    // where the old index's order would fetch each from anywhere.
+    for_each_entry(table, [&](Node* n) {
+        place<Node>(grown, size, n->hash, slot_tag(n->hash) | reinterpret_cast<std::uintptr_t>(n));
+    });
+    free_index(table.index, table.index_size);
     table.index = grown;
     table.index_size = size;
     return true;
@@ -279,10 +305,10 @@ probe(const chained_table<Node>& table, hashed_name& name, Test&& test)
     if (table.index == nullptr)
         return nullptr;
     const auto low = static_cast<std::uint32_t>(name.hash);
-    const std::uint64_t tag = slot_tag(name.hash);
+    const std::uint64_t tag = slot_tag(low);
     std::size_t i = home_slot(low, table.index_size);
     for (std::uint64_t slot; (slot = table.index[i]) != 0;) {
-        if (slot_tag(slot) == tag) {
+        if ((slot & ~address_bits) == tag) {
             Node* n = slot_entry<Node>(slot);
             if (n->hash == low && n->length == name.length &&
                 std::memcmp(name_of(n), name.text, name.length) == 0 && test(n))
@@ -324,11 +350,11 @@ find_entry(chained_table<Node>& table, hashed_name& name, int kind, Node* hint)
         return find_kind(table, name, kind);
     if (hint != nullptr)
         return hint;
-    if (Node* n = find_recent(table, name.text, name.length))
+    if (Node* n = find_recent(table, name))
         return n;
     Node* n = find_kind(table, name, kind);
     if (n != nullptr)
-        remember(table, n);
+        remember(table, n, name);
     return n;
 }
 
@@ -403,6 +429,7 @@ cut_name(hashed_name& name, std::size_t capacity, const char* entry)
     name.text[capacity] = '\0';
     name.length = capacity;
     name.hash = 0;
+    name.recent = 0;
     return true;
 }
 
@@ -418,19 +445,19 @@ arena_allocate(entry_arena& arena, std::size_t size)
             data = first_block;
         if (data < size)
             data = size;
-        void* memory = table_allocate(entries_offset(data) + data);
-        if (memory == nullptr)
+        const std::size_t bytes = memory_size(sizeof(entry_arena::block) + data);
+        auto* block = static_cast<entry_arena::block*>(table_allocate(bytes));
+        if (block == nullptr)
             return nullptr;
-        auto* block = static_cast<entry_arena::block*>(memory);
-        block->begin = entries_begin(memory, data);
-        prefer_huge_pages(block->begin, data);
+        block->bytes = bytes;
+        block->begin = reinterpret_cast<char*>(block + 1);
         if (arena.blocks != nullptr)
             arena.blocks->used_end = arena.cursor;
         block->next = arena.blocks;
         block->used_end = nullptr;
         arena.blocks = block;
         arena.cursor = block->begin;
-        arena.end = arena.cursor + data;
+        arena.end = reinterpret_cast<char*>(block) + block->bytes;
         arena.next_block = data * 2 < last_block ? data * 2 : last_block;
     }
     void* p = arena.cursor;
@@ -447,7 +474,7 @@ empty_arena(entry_arena& arena, bool keep_newest)
     entry_arena::block* b = keep != nullptr ? keep->next : arena.blocks;
     while (b != nullptr) {
         entry_arena::block* next = b->next;
-        ::operator delete(static_cast<void*>(b));
+        free_table_memory(b, b->bytes);
         b = next;
     }
     arena.blocks = keep;
@@ -465,7 +492,7 @@ empty_arena(entry_arena& arena, bool keep_newest)
 // added then.
 template <typename Node>
 Node*
-new_node(chained_table<Node>& table, const hashed_name& name, int kind)
+new_node(chained_table<Node>& table, hashed_name& name, int kind)
 {
     if (!reserve_index(table))
         return nullptr;
@@ -487,10 +514,10 @@ new_node(chained_table<Node>& table, const hashed_name& name, int kind)
     Node*& head = table.bucket[super_fast_hash(name.text, name.length) & (table_size - 1)];
     n->next = head;
     head = n;
-    place<Node>(table.index, table.index_size, n->hash, slot_tag(name.hash) | address);
+    place<Node>(table.index, table.index_size, n->hash, slot_tag(n->hash) | address);
     ++table.entries;
     if (kind != kind_group)
-        remember(table, n);
+        remember(table, n, name);
     return n;
 }
 
@@ -498,8 +525,7 @@ new_node(chained_table<Node>& table, const hashed_name& name, int kind)
 // the entry is a group.
 template <typename Node>
 Node*
-new_counted_node(chained_table<Node>& table, const hashed_name& name, int kind, u64 hits,
-                 u64& unique)
+new_counted_node(chained_table<Node>& table, hashed_name& name, int kind, u64 hits, u64& unique)
 {
     Node* n = new_node(table, name, kind);
     if (n == nullptr)
@@ -645,6 +671,7 @@ add_referrer(hashed_name& name, rnode* hint, int kind, u64 hits, u64& unique)
         std::memcpy(name.text, direct, sizeof direct);
         name.length = sizeof direct - 1;
         name.hash = 0;
+        name.recent = 0;
         hint = nullptr;
     }
     return add_named_count(referrer_table, name, hint, referrer_name_capacity, "new_rnode", kind,
@@ -706,7 +733,7 @@ template <typename Node>
 Node*
 prepare_name(const chained_table<Node>& table, hashed_name& name)
 {
-    if (Node* n = find_recent(table, name.text, name.length))
+    if (Node* n = find_recent(table, name))
         return n;
     ensure_hash(name);
     if (table.index != nullptr)
@@ -724,7 +751,7 @@ prefetch_entry(const chained_table<Node>& table, const hashed_name& name, const 
         return;
     const std::uint64_t slot =
         table.index[home_slot(static_cast<std::uint32_t>(name.hash), table.index_size)];
-    if (slot != 0 && slot_tag(slot) == slot_tag(name.hash)) {
+    if (slot != 0 && (slot & ~address_bits) == slot_tag(static_cast<std::uint32_t>(name.hash))) {
         const Node* n = slot_entry<Node>(slot);
         __builtin_prefetch(n);
         __builtin_prefetch(n + 1);
@@ -733,7 +760,7 @@ prefetch_entry(const chained_table<Node>& table, const hashed_name& name, const 
 
 }  // namespace
 
-void* (*table_allocate)(std::size_t size) = allocate_nothrow;
+void* (*table_allocate)(std::size_t size) = allocate_table_memory;
 
 template <int c, int d>
 std::uint64_t
@@ -999,8 +1026,8 @@ empty_table(chained_table<Node>& table, bool keep_memory)
     if (keep_memory && table.index != nullptr) {
         std::memset(table.index, 0, table.index_size * sizeof table.index[0]);
     } else {
-        std::free(table.index_memory);
-        table.index_memory = nullptr;
+        if (table.index != nullptr)
+            free_index(table.index, table.index_size);
         table.index = nullptr;
         table.index_size = 0;
     }
@@ -1017,6 +1044,24 @@ clear_table(chained_table<Node>& table)
 {
     empty_table(table, true);
 }
+
+template <typename Node>
+std::size_t
+table_memory(const chained_table<Node>& table)
+{
+    std::size_t bytes = 0;
+    for (const entry_arena::block* b = table.arena.blocks; b != nullptr; b = b->next)
+        bytes += b->bytes;
+    if (table.index != nullptr)
+        bytes += memory_size(table.index_size * sizeof table.index[0]);
+    return bytes;
+}
+
+template std::size_t table_memory(const chained_table<hnode>&);
+template std::size_t table_memory(const chained_table<unode>&);
+template std::size_t table_memory(const chained_table<rnode>&);
+template std::size_t table_memory(const chained_table<snode>&);
+template std::size_t table_memory(const chained_table<inode>&);
 
 template void clear_table(chained_table<hnode>&);
 template void clear_table(chained_table<unode>&);

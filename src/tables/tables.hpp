@@ -96,8 +96,9 @@ inline constexpr int recent_slots = 256;
 struct entry_arena {
     struct block {
         block* next;
-        char* begin;     // of its entries
-        char* used_end;  // of its entries, once a newer block was begun
+        char* begin;        // of its entries
+        char* used_end;     // of its entries, once a newer block was begun
+        std::size_t bytes;  // of the block, this head included
     };
     block* blocks = nullptr;
     char* cursor = nullptr;
@@ -110,11 +111,10 @@ struct entry_arena {
 /// name counted again finds without hashing its whole text.
 template <typename Node> struct chained_table {
     Node* bucket[table_size] = {};
-    // Each index slot is 0 or an entry's address with 16 more bits of its
+    // Each index slot is 0 or an entry's address with 16 bits mixed from its
     // name's hash in the top bits, so a probe reads an entry only when its
     // name is likely the one sought.
     std::uint64_t* index = nullptr;  // nullptr until the first entry
-    void* index_memory = nullptr;    // what the index lies in, to be freed
     std::size_t index_size = 0;
     std::size_t entries = 0;
     entry_arena arena;
@@ -156,11 +156,12 @@ std::uint64_t sip_hash(const void* data, std::size_t length, std::uint64_t k0, s
 std::uint64_t name_hash(const char* text, std::size_t length);
 
 /// A name measured once and hashed at most once.  An adding operation that
-/// cuts or rewrites the text updates length and hash with it.
+/// cuts or rewrites the text updates length and hashes with it.
 struct hashed_name {
     char* text;
     std::size_t length;
-    std::uint64_t hash;  // name_hash of the text, or 0 until it is needed
+    std::uint64_t hash;        // name_hash of the text, or 0 until it is needed
+    std::uint64_t recent = 0;  // its key among the recent entries, or 0 until needed
 };
 
 /// The text as a name, its hash not taken yet.
@@ -241,6 +242,9 @@ u64 count_table_visits(const host_table& table);
 /// and its newest arena block is kept for the entries to come.
 template <typename Node> void clear_table(chained_table<Node>& table);
 
+/// The bytes the table holds: its arena's blocks and its index.
+template <typename Node> std::size_t table_memory(const chained_table<Node>& table);
+
 /// Empties the seven monthly tables (not dns_table).
 void clear_month_tables();
 
@@ -291,5 +295,6 @@ for_each_entry(const chained_table<Node>& table, F&& f)
 }
 
 /// How table entries get their memory (in blocks of many entries); tests
-/// replace it to exhaust it.
+/// replace it to exhaust it.  A replacement returns nullptr or what the
+/// default would, since blocks are given back the default's way.
 extern void* (*table_allocate)(std::size_t size);

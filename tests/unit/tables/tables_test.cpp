@@ -197,12 +197,13 @@ TEST_F(Tables, HideListsMarkNewEntriesHidden)
 
 TEST_F(Tables, ExhaustedMemoryAddsNothing)
 {
+    void* (*const saved)(std::size_t) = table_allocate;
     table_allocate = no_memory;
     char h[] = "h", u[] = "/u", s[] = "word";
     EXPECT_EQ(add_host(h, kind_regular, 1, 0, unique, 0, 0, 0, nullptr, site_table), 1);
     EXPECT_EQ(add_url(u, kind_regular, 1, unique, 0, 0, 0), 1);
     EXPECT_EQ(add_search(s, 1), 1);
-    table_allocate = [](std::size_t size) { return ::operator new(size, std::nothrow); };
+    table_allocate = saved;
     EXPECT_EQ(count(site_table) + count(url_table) + count(search_table), 0);
     EXPECT_EQ(unique, 0u);
 }
@@ -311,6 +312,41 @@ TEST_F(Tables, GrowingIndexKeepsEveryNameAndTheBucketOrder)
     std::vector<std::string> sorted = names;
     std::sort(sorted.begin(), sorted.end());
     EXPECT_EQ(walked, sorted);
+}
+
+TEST_F(Tables, LargeTablesFindEveryNameAgainAfterAClear)
+{
+    // Enough names for arena blocks and an index that come straight from
+    // the system in huge pages; the table is then cleared, keeping some of
+    // that memory, and filled again, as in a log of many months.
+    constexpr std::size_t names = 150000;
+    auto fill = [&](char first) {
+        unique = 0;
+        for (int pass = 0; pass < 2; ++pass)
+            for (std::size_t i = 0; i < names; ++i) {
+                std::string name = first + std::to_string(i) + ".example.net";
+                ASSERT_EQ(
+                    add_host(name.data(), kind_regular, 1, 0, unique, 0, 1, 0, nullptr, site_table),
+                    0);
+            }
+        EXPECT_EQ(unique, names);  // the second pass found every entry
+        u64 hits = 0;
+        for_each_entry(site_table, [&](const hnode* n) { hits += n->hits; });
+        EXPECT_EQ(hits, 2 * names);
+    };
+    fill('a');
+    const std::size_t full = table_memory(site_table);
+    EXPECT_GT(full, names * sizeof(hnode));
+    clear_table(site_table);
+    EXPECT_EQ(count(site_table), 0);
+    EXPECT_GT(table_memory(site_table), 0u);
+    EXPECT_LT(table_memory(site_table), full);
+    fill('b');
+    EXPECT_EQ(host("a7.example.net"), nullptr);
+    ASSERT_NE(host("b149999.example.net"), nullptr);
+    EXPECT_EQ(host("b149999.example.net")->hits, 2u);
+    release_tables();
+    EXPECT_EQ(table_memory(site_table), 0u);
 }
 
 TEST_F(Tables, NamesSharingABucketStayApart)

@@ -113,7 +113,7 @@ index_bytes_per_entry(const chained_table<Node>& t)
 {
     if (t.entries == 0)
         return 0;
-    return sizeof(std::uint64_t) * t.index_size / t.entries;
+    return index_memory(t) / t.entries;
 }
 
 void

@@ -1047,16 +1047,24 @@ clear_table(chained_table<Node>& table)
 
 template <typename Node>
 std::size_t
+index_memory(const chained_table<Node>& table)
+{
+    return table.index != nullptr ? memory_size(table.index_size * sizeof table.index[0]) : 0;
+}
+
+template <typename Node>
+std::size_t
 table_memory(const chained_table<Node>& table)
 {
-    std::size_t bytes = 0;
+    std::size_t bytes = index_memory(table);
     for (const entry_arena::block* b = table.arena.blocks; b != nullptr; b = b->next)
         bytes += b->bytes;
-    if (table.index != nullptr)
-        bytes += memory_size(table.index_size * sizeof table.index[0]);
     return bytes;
 }
 
+template std::size_t index_memory(const chained_table<hnode>&);
+template std::size_t index_memory(const chained_table<unode>&);
+template std::size_t index_memory(const chained_table<rnode>&);
 template std::size_t table_memory(const chained_table<hnode>&);
 template std::size_t table_memory(const chained_table<unode>&);
 template std::size_t table_memory(const chained_table<rnode>&);

@@ -242,8 +242,9 @@ u64 count_table_visits(const host_table& table);
 /// and its newest arena block is kept for the entries to come.
 template <typename Node> void clear_table(chained_table<Node>& table);
 
-/// The bytes the table holds: its arena's blocks and its index; its index.
+/// The bytes the table holds: its arena's blocks and its index.
 template <typename Node> std::size_t table_memory(const chained_table<Node>& table);
+/// The bytes its index holds.
 template <typename Node> std::size_t index_memory(const chained_table<Node>& table);
 
 /// Empties the seven monthly tables (not dns_table).

@@ -1,7 +1,6 @@
 #include "tables/tables.hpp"
 
 #include <cstdio>
-#include <cstdlib>
 #include <cstring>
 #include <ctime>
 #include <new>
@@ -194,24 +193,21 @@ free_table_memory(void* memory, std::size_t size)
         ::operator delete(memory);
 }
 
-// An index of that many empty slots.
+// An index of that many empty slots (mapped memory comes zeroed).
 std::uint64_t*
 allocate_index(std::size_t slots)
 {
     const std::size_t bytes = memory_size(slots * sizeof(std::uint64_t));
-    if (bytes >= mapped_size)
-        return static_cast<std::uint64_t*>(map_huge_pages(bytes));
-    return static_cast<std::uint64_t*>(std::calloc(bytes, 1));
+    void* index = allocate_table_memory(bytes);
+    if (index != nullptr && bytes < mapped_size)
+        std::memset(index, 0, bytes);
+    return static_cast<std::uint64_t*>(index);
 }
 
 void
 free_index(std::uint64_t* index, std::size_t slots)
 {
-    const std::size_t bytes = memory_size(slots * sizeof(std::uint64_t));
-    if (bytes >= mapped_size)
-        munmap(index, bytes);
-    else
-        std::free(index);
+    free_table_memory(index, memory_size(slots * sizeof(std::uint64_t)));
 }
 
 constexpr std::uint64_t address_bits = 0x0000FFFFFFFFFFFFULL;
@@ -450,13 +446,12 @@ arena_allocate(entry_arena& arena, std::size_t size)
         if (block == nullptr)
             return nullptr;
         block->bytes = bytes;
-        block->begin = reinterpret_cast<char*>(block + 1);
         if (arena.blocks != nullptr)
             arena.blocks->used_end = arena.cursor;
         block->next = arena.blocks;
         block->used_end = nullptr;
         arena.blocks = block;
-        arena.cursor = block->begin;
+        arena.cursor = block->entries();
         arena.end = reinterpret_cast<char*>(block) + block->bytes;
         arena.next_block = data * 2 < last_block ? data * 2 : last_block;
     }
@@ -480,7 +475,7 @@ empty_arena(entry_arena& arena, bool keep_newest)
     arena.blocks = keep;
     if (keep != nullptr) {
         keep->next = nullptr;
-        arena.cursor = keep->begin;
+        arena.cursor = keep->entries();
     } else {
         arena.cursor = arena.end = nullptr;
         arena.next_block = 0;

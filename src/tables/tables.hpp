@@ -96,9 +96,11 @@ inline constexpr int recent_slots = 256;
 struct entry_arena {
     struct block {
         block* next;
-        char* begin;        // of its entries
         char* used_end;     // of its entries, once a newer block was begun
         std::size_t bytes;  // of the block, this head included
+        // Its entries follow its head.
+        char* entries() { return reinterpret_cast<char*>(this + 1); }
+        const char* entries() const { return reinterpret_cast<const char*>(this + 1); }
     };
     block* blocks = nullptr;
     char* cursor = nullptr;
@@ -288,7 +290,7 @@ for_each_entry(const chained_table<Node>& table, F&& f)
 {
     for (const entry_arena::block* b = table.arena.blocks; b != nullptr; b = b->next) {
         const char* end = b == table.arena.blocks ? table.arena.cursor : b->used_end;
-        for (const char* p = b->begin; p < end;) {
+        for (const char* p = b->entries(); p < end;) {
             Node* n = reinterpret_cast<Node*>(const_cast<char*>(p));
             p += arena_size_of<Node>(n->length);
             f(n);

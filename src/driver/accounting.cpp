@@ -321,63 +321,67 @@ sequential_loop(log_reader& log)
     }
 }
 
-// The reading thread: lines into batches, in log order.
+// Lines into an empty batch, in log order, until it is full or the log ends.
 void
-read_batches(log_reader& log, record_pipeline& pipeline)
+read_batch(log_reader& log, record_batch& b)
 {
-    batch_sink sink;
-    set_diag_stream(sink.stream());
-    u64 line_number = 0;
+    std::size_t length;
+    bool oversized = false;
     bool more = true;
-    while (more) {
-        record_batch* b = pipeline.take_empty();
-        b->first_line = line_number + 1;
-        sink.set_messages(&b->read_messages);
-        std::size_t length;
-        bool oversized = false;
-        while (!b->full() && (more = read_line(log, b->line_space(), length, oversized))) {
-            ++line_number;
-            b->keep_line(oversized ? 0 : std::strlen(b->line_space()), oversized);
-        }
-        b->last = !more;
-        sink.set_messages(nullptr);
-        pipeline.to_prepare(b);
-    }
-    set_diag_stream(nullptr);
+    while (!b.full() && (more = read_line(log, b.line_space(), length, oversized)))
+        b.keep_line(oversized ? 0 : std::strlen(b.line_space()), oversized);
+    b.last = !more;
 }
 
-// A preparing thread: each batch's lines parsed and cleaned, each record
-// packed with the messages of its steps.
+// A read batch's lines parsed and cleaned, each record packed with the
+// messages of its steps.
 void
-prepare_batches(record_pipeline& pipeline)
+prepare_batch(record_batch& b)
 {
     static thread_local char copy[line_capacity];
+    std::size_t read_written = 0;
+    u64 line_number = b.first_line;
+    for (prepared_line& p : b.lines) {
+        p.begin = static_cast<std::uint32_t>(b.messages.size());
+        b.messages.append(b.read_messages, read_written, p.read_end - read_written);
+        read_written = p.read_end;
+        line_kind kind = line_kind::bad;
+        if (!p.oversized)
+            kind = prepare_line(b.raw.get() + p.raw, p.length, line_number, p.when, copy);
+        p.kind = static_cast<int>(kind);
+        p.checked_end = static_cast<std::uint32_t>(b.messages.size());
+        if (kind == line_kind::record) {
+            clean_record(g_record, line_number);
+            p.text = static_cast<std::uint32_t>(b.text.size());
+            pack_record(g_record, b);
+        }
+        p.cleaned_end = static_cast<std::uint32_t>(b.messages.size());
+        ++line_number;
+    }
+}
+
+// One batch read and then prepared by this thread, its messages into the
+// batch through the thread's sink (which diag_stream() is).
+void
+read_and_prepare(log_reader& log, record_pipeline& pipeline, record_batch* b, batch_sink& sink)
+{
+    sink.set_messages(&b->read_messages);
+    read_batch(log, *b);
+    pipeline.read(b);
+    sink.set_messages(&b->messages);
+    prepare_batch(*b);
+    sink.set_messages(nullptr);
+    pipeline.prepared(b);
+}
+
+// A helper thread: batches read and prepared until the counting is done.
+void
+help(log_reader& log, record_pipeline& pipeline)
+{
     batch_sink sink;
     set_diag_stream(sink.stream());
-    while (record_batch* b = pipeline.take_to_prepare()) {
-        sink.set_messages(&b->messages);
-        std::size_t read_written = 0;
-        u64 line_number = b->first_line;
-        for (prepared_line& p : b->lines) {
-            p.begin = static_cast<std::uint32_t>(b->messages.size());
-            b->messages.append(b->read_messages, read_written, p.read_end - read_written);
-            read_written = p.read_end;
-            line_kind kind = line_kind::bad;
-            if (!p.oversized)
-                kind = prepare_line(b->raw.get() + p.raw, p.length, line_number, p.when, copy);
-            p.kind = static_cast<int>(kind);
-            p.checked_end = static_cast<std::uint32_t>(b->messages.size());
-            if (kind == line_kind::record) {
-                clean_record(g_record, line_number);
-                p.text = static_cast<std::uint32_t>(b->text.size());
-                pack_record(g_record, *b);
-            }
-            p.cleaned_end = static_cast<std::uint32_t>(b->messages.size());
-            ++line_number;
-        }
-        sink.set_messages(nullptr);
-        pipeline.prepared(b);
-    }
+    for (batch_work w; (w = pipeline.next(false)).what == batch_work::read;)
+        read_and_prepare(log, pipeline, w.batch, sink);
     set_diag_stream(nullptr);
 }
 
@@ -389,43 +393,57 @@ write_messages(const std::string& messages, std::size_t from, std::size_t to)
 }
 
 void
-pipelined_loop(log_reader& log, int preparers)
+count_batch(const record_batch& b, progress_meter& meter)
 {
-    record_pipeline pipeline(preparers);
-    // The preparers first: until the reader starts, nothing has been read,
-    // and a machine that refuses threads still gets the one-thread loop.
-    std::vector<std::thread> workers;
-    std::thread reader;
+    for (const prepared_line& p : b.lines) {
+        meter.line_counted();
+        write_messages(b.messages, p.begin, p.checked_end);
+        const auto kind = static_cast<line_kind>(p.kind);
+        if (kind == line_kind::record)
+            unpack_record(b, p.text, g_record);
+        count_line(kind, p.when,
+                   [&] { write_messages(b.messages, p.checked_end, p.cleaned_end); });
+    }
+}
+
+// The counting thread counts the next batch whenever it is prepared and
+// otherwise reads and prepares one itself, so that the work finds whichever
+// thread is free.
+void
+pipelined_loop(log_reader& log, int threads)
+{
+    record_pipeline pipeline(threads, g_settings.log_type == log_w3c);
+    // Every helper before anything is read: a machine that refuses a thread
+    // still gets the one-thread loop.
+    std::vector<std::thread> helpers;
     try {
-        for (int i = 0; i < preparers; ++i)
-            workers.emplace_back(prepare_batches, std::ref(pipeline));
-        reader = std::thread(read_batches, std::ref(log), std::ref(pipeline));
+        for (int i = 1; i < threads; ++i)
+            helpers.emplace_back(help, std::ref(log), std::ref(pipeline));
     } catch (const std::system_error&) {
         pipeline.finish();
-        for (std::thread& w : workers)
-            w.join();
+        for (std::thread& h : helpers)
+            h.join();
         sequential_loop(log);
         return;
     }
+    pipeline.start();
     progress_meter meter(log);
+    batch_sink sink;
     for (bool last = false; !last;) {
-        record_batch* b = pipeline.take_prepared();
-        for (const prepared_line& p : b->lines) {
-            meter.line_counted();
-            write_messages(b->messages, p.begin, p.checked_end);
-            const auto kind = static_cast<line_kind>(p.kind);
-            if (kind == line_kind::record)
-                unpack_record(*b, p.text, g_record);
-            count_line(kind, p.when,
-                       [&] { write_messages(b->messages, p.checked_end, p.cleaned_end); });
+        const batch_work w = pipeline.next(true);
+        if (w.what == batch_work::read) {
+            set_diag_stream(sink.stream());
+            read_and_prepare(log, pipeline, w.batch, sink);
+            set_diag_stream(nullptr);
+            continue;
         }
-        last = b->last;
-        pipeline.give_back(b);
+        count_batch(*w.batch, meter);
+        last = w.batch->last;
+        pipeline.give_back(w.batch);
     }
-    reader.join();
     pipeline.finish();
-    for (std::thread& w : workers)
-        w.join();
+    for (std::thread& h : helpers)
+        h.join();
 }
 
 }  // namespace
@@ -433,12 +451,9 @@ pipelined_loop(log_reader& log, int preparers)
 void
 record_loop(log_reader& log)
 {
-    // Besides the reader: the counting thread and the preparing ones.  A W3C
-    // line may change the columns of the lines after it: its lines are parsed
-    // by one thread, in order.
     const int threads = reader_threads();
     if (threads > 1)
-        pipelined_loop(log, g_settings.log_type == log_w3c ? 1 : threads - 1);
+        pipelined_loop(log, threads);
     else
         sequential_loop(log);
 }

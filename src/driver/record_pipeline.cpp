@@ -116,91 +116,89 @@ batch_sink::write(void* self, const char* bytes, std::size_t n)
     return static_cast<ssize_t>(n);
 }
 
-// Two batches for each preparer and one being counted keep every thread fed.
-record_pipeline::record_pipeline(int preparers)
-    : batches_(2 * static_cast<std::size_t>(preparers) + 2)
+// Two batches for each thread and two more keep every thread fed.
+record_pipeline::record_pipeline(int threads, bool ordered)
+    : batches_(2 * static_cast<std::size_t>(threads) + 2), ordered_(ordered)
 {
     for (record_batch& b : batches_)
         empty_.push_back(&b);
 }
 
 void
-record_pipeline::hand_over(std::vector<record_batch*>& to, record_batch* b)
+record_pipeline::start()
 {
     {
         std::lock_guard lock(mutex_);
-        to.push_back(b);
+        started_ = true;
     }
     changed_.notify_all();
 }
 
-// Waits until pick finds a batch in from (or, with until_finished, until
-// finish was called) and takes it out; nullptr when finished first.
-template <typename Pick>
-record_batch*
-record_pipeline::take(std::vector<record_batch*>& from, Pick pick, bool until_finished)
+batch_work
+record_pipeline::next(bool counting)
 {
     std::unique_lock lock(mutex_);
-    auto found = from.end();
-    changed_.wait(lock, [&] {
-        found = pick(from);
-        return found != from.end() || (until_finished && finished_);
-    });
-    if (found == from.end())
-        return nullptr;
-    record_batch* b = *found;
-    from.erase(found);
-    return b;
-}
-
-record_batch*
-record_pipeline::take_empty()
-{
-    record_batch* b = take(
-        empty_, [](auto& v) { return v.empty() ? v.end() : v.end() - 1; }, false);
-    b->clear();
-    b->sequence = next_read_++;  // only the reader counts here
-    return b;
+    for (;;) {
+        if (counting) {
+            const auto found = std::find_if(prepared_.begin(), prepared_.end(),
+                                            [&](const record_batch* p) {
+                                                return p->sequence == next_counted_;
+                                            });
+            if (found != prepared_.end()) {
+                record_batch* b = *found;
+                prepared_.erase(found);
+                ++next_counted_;
+                return {batch_work::count, b};
+            }
+        }
+        if (started_ && !reading_ && !ended_ && !empty_.empty()) {
+            record_batch* b = empty_.back();
+            empty_.pop_back();
+            reading_ = true;
+            b->clear();
+            b->sequence = next_read_++;
+            b->first_line = lines_read_ + 1;
+            return {batch_work::read, b};
+        }
+        if (!counting && finished_)
+            return {batch_work::none, nullptr};
+        changed_.wait(lock);
+    }
 }
 
 void
-record_pipeline::to_prepare(record_batch* b)
+record_pipeline::read(record_batch* b)
 {
-    hand_over(to_prepare_, b);
-}
-
-record_batch*
-record_pipeline::take_to_prepare()
-{
-    return take(
-        to_prepare_, [](auto& v) { return v.begin(); }, true);
+    {
+        std::lock_guard lock(mutex_);
+        lines_read_ += b->lines.size();
+        ended_ = ended_ || b->last;
+        if (!ordered_)
+            reading_ = false;
+    }
+    changed_.notify_all();
 }
 
 void
 record_pipeline::prepared(record_batch* b)
 {
-    hand_over(prepared_, b);
-}
-
-record_batch*
-record_pipeline::take_prepared()
-{
-    record_batch* b = take(
-        prepared_,
-        [&](auto& v) {
-            return std::find_if(v.begin(), v.end(), [&](const record_batch* p) {
-                return p->sequence == next_counted_;
-            });
-        },
-        false);
-    ++next_counted_;
-    return b;
+    {
+        std::lock_guard lock(mutex_);
+        prepared_.push_back(b);
+        if (ordered_)
+            reading_ = false;
+    }
+    changed_.notify_all();
 }
 
 void
 record_pipeline::give_back(record_batch* b)
 {
-    hand_over(empty_, b);
+    {
+        std::lock_guard lock(mutex_);
+        empty_.push_back(b);
+    }
+    changed_.notify_all();
 }
 
 void

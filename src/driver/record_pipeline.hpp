@@ -1,10 +1,11 @@
-// The record loop on several threads.  One thread reads the lines into
-// batches, in log order.  One or more threads prepare whole batches: they
-// parse and clean every line, which depends on the settings alone.  The
-// counting thread takes the prepared batches in log order and does all that
-// depends on the run's state: the time order, the clock, the tables.  The
-// messages the other threads write are kept with their line and written by
-// the counting thread at the moment the one-thread loop would write them.
+// The record loop on several threads.  Every thread reads lines into a
+// batch, one thread at a time and so in log order, and then prepares that
+// batch: it parses and cleans every line, which depends on the settings
+// alone.  The counting thread also takes the prepared batches in log order
+// and does all that depends on the run's state: the time order, the clock,
+// the tables.  The messages of the reading and preparing are kept with their
+// line and written by the counting thread at the moment the one-thread loop
+// would write them.
 #pragma once
 
 #include <condition_variable>
@@ -86,35 +87,51 @@ class batch_sink {
     std::string* to_ = nullptr;
 };
 
+/// What the pipeline gives a thread: a batch to read (and then prepare), the
+/// next batch to count, or nothing more to do.
+struct batch_work {
+    enum kind { read, count, none } what;
+    record_batch* batch;
+};
+
 /// The batches between the threads: a few in flight, handed back for reuse,
-/// so that memory stays bounded and nothing is allocated per line.  A batch
-/// goes from the reader to a preparing thread to the counting thread.
+/// so that memory stays bounded and nothing is allocated per line.  Every
+/// thread reads and prepares batches, one thread reading at a time, so that
+/// the batches enter the log in order; the counting thread also counts them,
+/// in that order, whenever the next one is ready.
 class record_pipeline {
   public:
-    explicit record_pipeline(int preparers);
+    /// ordered: lines must also be prepared in log order, since a line may
+    /// change how the lines after it are parsed; then the reading thread
+    /// prepares its batch before the next thread may read.
+    record_pipeline(int threads, bool ordered);
     record_pipeline(const record_pipeline&) = delete;
     record_pipeline& operator=(const record_pipeline&) = delete;
 
-    record_batch* take_empty();        // reader
-    void to_prepare(record_batch* b);  // reader
-    record_batch* take_to_prepare();   // preparer; nullptr once finish was called
-    void prepared(record_batch* b);    // preparer
-    record_batch* take_prepared();     // counting thread, in log order
-    void give_back(record_batch* b);   // counting thread
-    void finish();                     // counting thread, after the last batch
+    /// Once every thread runs: until then nothing is read, so that a run
+    /// refused a thread can still read the whole log on one.
+    void start();
+    /// Waits for work.  The counting thread takes the next batch in log
+    /// order first; any thread takes an empty batch to read when no other
+    /// is reading.  A helper gets none once finish was called.
+    batch_work next(bool counting);
+    void read(record_batch* b);       // the reading is done (b->last: the log ended)
+    void prepared(record_batch* b);   // and so is the preparing
+    void give_back(record_batch* b);  // counting thread
+    void finish();                    // counting thread, after the last batch
 
   private:
-    void hand_over(std::vector<record_batch*>& to, record_batch* b);
-    template <typename Pick>
-    record_batch* take(std::vector<record_batch*>& from, Pick pick, bool until_finished);
-
     std::mutex mutex_;
     std::condition_variable changed_;
     std::vector<record_batch> batches_;
     std::vector<record_batch*> empty_;
-    std::vector<record_batch*> to_prepare_;  // oldest first
-    std::vector<record_batch*> prepared_;    // any order
+    std::vector<record_batch*> prepared_;  // any order
     u64 next_read_ = 0;
     u64 next_counted_ = 0;
+    u64 lines_read_ = 0;
+    bool ordered_;
+    bool started_ = false;
+    bool reading_ = false;  // one thread holds the log
+    bool ended_ = false;    // the log has been read to its end
     bool finished_ = false;
 };

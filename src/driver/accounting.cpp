@@ -401,8 +401,7 @@ count_batch(const record_batch& b, progress_meter& meter)
         const auto kind = static_cast<line_kind>(p.kind);
         if (kind == line_kind::record)
             unpack_record(b, p.text, g_record);
-        count_line(kind, p.when,
-                   [&] { write_messages(b.messages, p.checked_end, p.cleaned_end); });
+        count_line(kind, p.when, [&] { write_messages(b.messages, p.checked_end, p.cleaned_end); });
     }
 }
 

@@ -140,10 +140,9 @@ record_pipeline::next(bool counting)
     std::unique_lock lock(mutex_);
     for (;;) {
         if (counting) {
-            const auto found = std::find_if(prepared_.begin(), prepared_.end(),
-                                            [&](const record_batch* p) {
-                                                return p->sequence == next_counted_;
-                                            });
+            const auto found =
+                std::find_if(prepared_.begin(), prepared_.end(),
+                             [&](const record_batch* p) { return p->sequence == next_counted_; });
             if (found != prepared_.end()) {
                 record_batch* b = *found;
                 prepared_.erase(found);

@@ -352,7 +352,7 @@ prepare_batch(record_batch& b)
         p.checked_end = static_cast<std::uint32_t>(b.messages.size());
         if (kind == line_kind::record) {
             clean_record(g_record, line_number);
-            p.text = static_cast<std::uint32_t>(b.text.size());
+            p.text = static_cast<std::uint32_t>(b.packed_size);
             pack_record(g_record, b);
         }
         p.cleaned_end = static_cast<std::uint32_t>(b.messages.size());

@@ -9,7 +9,7 @@ record_batch::clear()
     lines.clear();
     raw_size = 0;
     read_messages.clear();
-    text.clear();
+    packed_size = 0;
     messages.clear();
     last = false;
 }
@@ -39,12 +39,46 @@ struct packed_head {
     std::uint16_t length[6];
 };
 
+// The texts are copied in whole pieces, which the compiler turns into a few
+// wide moves instead of a call: every text's array in the record is whole
+// pieces long, and the packed text keeps a piece to spare after its end, so a
+// copy may run on to the end of its last piece.  The next text's copy, or the
+// next record's, writes over what ran on.
+constexpr std::size_t piece = 32;
+
+template <std::size_t N>
+void
+copy_in_pieces(char* to, const char (&from)[N], std::size_t n)
+{
+    static_assert(N % piece == 0);
+    for (std::size_t i = 0; i < n; i += piece)
+        std::memcpy(to + i, from + i, piece);
+}
+
 template <std::size_t N>
 void
 unpack_text(const char*& from, char (&to)[N], std::size_t n)
 {
-    std::memcpy(to, from, n + 1);
+    static_assert(N % piece == 0);
+    for (std::size_t i = 0; i <= n; i += piece)
+        std::memcpy(to + i, from + i, piece);
     from += n + 1;
+}
+
+// Room for size more bytes and the spare piece; the packed records move to
+// the new space, which a batch keeps for the rest of the run.
+void
+make_room(record_batch& b, std::size_t size)
+{
+    const std::size_t wanted = b.packed_size + size + piece;
+    if (wanted <= b.packed_capacity)
+        return;
+    const std::size_t capacity = std::max({wanted, 2 * b.packed_capacity, std::size_t{1} << 18});
+    std::unique_ptr<char[]> more(new char[capacity]);
+    if (b.packed_size != 0)
+        std::memcpy(more.get(), b.packed.get(), b.packed_size);
+    b.packed = std::move(more);
+    b.packed_capacity = capacity;
 }
 
 }  // namespace
@@ -52,37 +86,46 @@ unpack_text(const char*& from, char (&to)[N], std::size_t n)
 void
 pack_record(const log_record& r, record_batch& b)
 {
-    const char* const texts[6] = {r.host, r.request, r.referrer, r.agent, r.search_text, r.user};
     packed_head head;
     head.status = r.status;
     head.bytes = r.bytes;
     std::memcpy(head.date_text, r.date_text, sizeof head.date_text);
+    head.length[0] = static_cast<std::uint16_t>(std::strlen(r.host));
+    head.length[1] = static_cast<std::uint16_t>(std::strlen(r.request));
+    head.length[2] = static_cast<std::uint16_t>(std::strlen(r.referrer));
+    head.length[3] = static_cast<std::uint16_t>(std::strlen(r.agent));
+    head.length[4] = static_cast<std::uint16_t>(std::strlen(r.search_text));
+    head.length[5] = static_cast<std::uint16_t>(std::strlen(r.user));
     std::size_t size = sizeof head;
-    for (int i = 0; i < 6; ++i) {
-        head.length[i] = static_cast<std::uint16_t>(std::strlen(texts[i]));
-        size += head.length[i] + 1u;
-    }
-    // One growth of the text, then plain copies into it.
-    const std::size_t at = b.text.size();
-    b.text.resize(at + size);
-    char* to = b.text.data() + at;
+    for (const std::uint16_t n : head.length)
+        size += n + 1u;
+    make_room(b, size);
+    char* to = b.packed.get() + b.packed_size;
     std::memcpy(to, &head, sizeof head);
     to += sizeof head;
-    for (int i = 0; i < 6; ++i) {
-        std::memcpy(to, texts[i], head.length[i] + 1u);
-        to += head.length[i] + 1u;
-    }
+    copy_in_pieces(to, r.host, head.length[0] + 1u);
+    to += head.length[0] + 1u;
+    copy_in_pieces(to, r.request, head.length[1] + 1u);
+    to += head.length[1] + 1u;
+    copy_in_pieces(to, r.referrer, head.length[2] + 1u);
+    to += head.length[2] + 1u;
+    copy_in_pieces(to, r.agent, head.length[3] + 1u);
+    to += head.length[3] + 1u;
+    copy_in_pieces(to, r.search_text, head.length[4] + 1u);
+    to += head.length[4] + 1u;
+    copy_in_pieces(to, r.user, head.length[5] + 1u);
+    b.packed_size += size;
 }
 
 void
 unpack_record(const record_batch& b, std::uint32_t offset, log_record& r)
 {
     packed_head head;
-    std::memcpy(&head, b.text.data() + offset, sizeof head);
+    std::memcpy(&head, b.packed.get() + offset, sizeof head);
     r.status = head.status;
     r.bytes = head.bytes;
     std::memcpy(r.date_text, head.date_text, sizeof r.date_text);
-    const char* p = b.text.data() + offset + sizeof head;
+    const char* p = b.packed.get() + offset + sizeof head;
     unpack_text(p, r.host, head.length[0]);
     unpack_text(p, r.request, head.length[1]);
     unpack_text(p, r.referrer, head.length[2]);

@@ -29,7 +29,7 @@ struct prepared_line {
     std::uint32_t read_end;  // its messages from the reading end here in read_messages
     int kind;
     record_time when;
-    std::uint32_t text;         // where its packed record starts in the batch's text
+    std::uint32_t text;         // where its packed record starts in the batch's packed text
     std::uint32_t begin;        // its messages in messages: from here...
     std::uint32_t checked_end;  // ...those up to the time check end here...
     std::uint32_t cleaned_end;  // ...and those of its cleaning here
@@ -47,9 +47,12 @@ struct record_batch {
     std::unique_ptr<char[]> raw{new char[max_text + line_capacity]};
     std::size_t raw_size = 0;
     std::string read_messages;  // what the reading said, in line order
-    std::string text;           // the prepared records' fields, packed
-    std::string messages;       // every message of the batch, in line order
-    bool last = false;          // the log ended with this batch
+    // The prepared records' fields, packed, with a piece to spare after them.
+    std::unique_ptr<char[]> packed;
+    std::size_t packed_size = 0;
+    std::size_t packed_capacity = 0;
+    std::string messages;  // every message of the batch, in line order
+    bool last = false;     // the log ended with this batch
 
     void clear();
     bool full() const

@@ -1,0 +1,98 @@
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "driver/record_pipeline.hpp"
+
+namespace {
+
+template <std::size_t N>
+void
+fill(char (&field)[N], std::size_t length, char c)
+{
+    std::memset(field, c, length);
+    field[length] = '\0';
+    // What lies after the NUL must not travel.
+    if (length + 1 < N)
+        std::memset(field + length + 1, '#', N - length - 1);
+}
+
+// A record whose texts have the given lengths, each of its own letter.
+log_record
+record_of(std::size_t host, std::size_t request, std::size_t referrer, std::size_t agent,
+          std::size_t search, std::size_t user, int n)
+{
+    log_record r;
+    fill(r.host, host, 'h');
+    fill(r.request, request, 'q');
+    fill(r.referrer, referrer, 'r');
+    fill(r.agent, agent, 'a');
+    fill(r.search_text, search, 's');
+    fill(r.user, user, 'u');
+    std::snprintf(r.date_text, sizeof r.date_text, "[%02d/Mar/2024:10:00:00 +0000]", n % 28 + 1);
+    r.status = 200 + n;
+    r.bytes = 1000000007ull * static_cast<unsigned>(n);
+    return r;
+}
+
+void
+expect_same(const log_record& a, const log_record& b)
+{
+    EXPECT_STREQ(a.host, b.host);
+    EXPECT_STREQ(a.request, b.request);
+    EXPECT_STREQ(a.referrer, b.referrer);
+    EXPECT_STREQ(a.agent, b.agent);
+    EXPECT_STREQ(a.search_text, b.search_text);
+    EXPECT_STREQ(a.user, b.user);
+    EXPECT_EQ(std::memcmp(a.date_text, b.date_text, sizeof a.date_text), 0);
+    EXPECT_EQ(a.status, b.status);
+    EXPECT_EQ(a.bytes, b.bytes);
+}
+
+}  // namespace
+
+// Texts of every length around a piece's edges and of their arrays' full
+// capacity, packed one after the other into one batch (which grows several
+// times on the way), come back unchanged, none spoiled by a neighbour's copy.
+TEST(RecordPipeline, PackedRecordsUnpackUnchanged)
+{
+    const std::size_t lengths[] = {0, 1, 15, 16, 17, 31, 32, 33, 63};
+    std::vector<log_record> records;
+    int n = 0;
+    for (std::size_t a : lengths) {
+        for (std::size_t b : lengths)
+            records.push_back(record_of(a, b, (a * 7 + b) % 64, b, a, (a + b) % 64, n++));
+    }
+    records.push_back(record_of(sizeof(log_record::host) - 1, sizeof(log_record::request) - 1,
+                                sizeof(log_record::referrer) - 1, sizeof(log_record::agent) - 1,
+                                sizeof(log_record::search_text) - 1, sizeof(log_record::user) - 1,
+                                n++));
+    // Enough of the longest to grow the packed text past its first size.
+    for (int i = 0; i < 200; ++i)
+        records.push_back(record_of(255, 4000, 1000, 127, 255, 63, n++));
+    records.push_back(record_of(0, 0, 0, 0, 0, 0, n++));
+
+    auto batch = std::make_unique<record_batch>();
+    std::vector<std::uint32_t> offsets;
+    for (const log_record& r : records) {
+        offsets.push_back(static_cast<std::uint32_t>(batch->packed_size));
+        pack_record(r, *batch);
+    }
+    ASSERT_GT(batch->packed_capacity, std::size_t{1} << 18);
+    // Unpacked out of order, into a record full of another one's texts.
+    log_record into = record_of(255, 4095, 1023, 127, 255, 63, 99);
+    for (std::size_t i = records.size(); i-- > 0;) {
+        unpack_record(*batch, offsets[i], into);
+        SCOPED_TRACE(i);
+        expect_same(records[i], into);
+    }
+
+    // A batch emptied for reuse packs from its start again.
+    batch->clear();
+    EXPECT_EQ(batch->packed_size, 0u);
+    pack_record(records[5], *batch);
+    unpack_record(*batch, 0, into);
+    expect_same(records[5], into);
+}

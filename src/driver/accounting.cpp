@@ -347,7 +347,7 @@ prepare_batch(record_batch& b)
         read_written = p.read_end;
         line_kind kind = line_kind::bad;
         if (!p.oversized)
-            kind = prepare_line(b.raw.get() + p.raw, p.length, line_number, p.when, copy);
+            kind = prepare_line(b.raw + p.raw, p.length, line_number, p.when, copy);
         p.kind = static_cast<int>(kind);
         p.checked_end = static_cast<std::uint32_t>(b.messages.size());
         if (kind == line_kind::record) {

@@ -7,6 +7,8 @@
 #include <emmintrin.h>
 #endif
 
+#include "common/huge_pages.hpp"
+
 void
 record_batch::clear()
 {
@@ -101,8 +103,9 @@ make_room(record_batch& b)
     const std::size_t capacity = std::max({wanted, 2 * b.packed_capacity, std::size_t{1} << 18});
     std::unique_ptr<char[]> more(new char[capacity]);
     if (b.packed_size != 0)
-        std::memcpy(more.get(), b.packed.get(), b.packed_size);
-    b.packed = std::move(more);
+        std::memcpy(more.get(), b.packed, b.packed_size);
+    b.grown = std::move(more);
+    b.packed = b.grown.get();
     b.packed_capacity = capacity;
 }
 
@@ -113,7 +116,7 @@ void
 pack_record(const log_record& r, record_batch& b)
 {
     make_room(b);
-    char* const start = b.packed.get() + b.packed_size;
+    char* const start = b.packed + b.packed_size;
     packed_head head;
     head.status = r.status;
     head.bytes = r.bytes;
@@ -131,18 +134,18 @@ pack_record(const log_record& r, record_batch& b)
     add(4, r.search_text);
     add(5, r.user);
     std::memcpy(start, &head, sizeof head);
-    b.packed_size = static_cast<std::size_t>(to - b.packed.get());
+    b.packed_size = static_cast<std::size_t>(to - b.packed);
 }
 
 void
 unpack_record(const record_batch& b, std::uint32_t offset, log_record& r)
 {
     packed_head head;
-    std::memcpy(&head, b.packed.get() + offset, sizeof head);
+    std::memcpy(&head, b.packed + offset, sizeof head);
     r.status = head.status;
     r.bytes = head.bytes;
     std::memcpy(r.date_text, head.date_text, sizeof r.date_text);
-    const char* p = b.packed.get() + offset + sizeof head;
+    const char* p = b.packed + offset + sizeof head;
     unpack_text(p, r.host, head.length[0]);
     unpack_text(p, r.request, head.length[1]);
     unpack_text(p, r.referrer, head.length[2]);
@@ -176,12 +179,42 @@ batch_sink::write(void* self, const char* bytes, std::size_t n)
     return static_cast<ssize_t>(n);
 }
 
-// Two batches for each thread and two more keep every thread fed.
+namespace {
+
+// A batch's packed records take about as much as its lines; more is grown.
+constexpr std::size_t packed_room = record_batch::max_text + record_batch::max_lines * 64;
+constexpr std::size_t batch_room = (record_batch::raw_capacity + 63) / 64 * 64 + packed_room;
+
+}  // namespace
+
+// Two batches for each thread and two more keep every thread fed.  Their
+// texts are taken once for the run, in huge pages: in small ones, the first
+// pass over them would fault thousands of times.
 record_pipeline::record_pipeline(int threads, bool ordered)
     : batches_(2 * static_cast<std::size_t>(threads) + 2), ordered_(ordered)
 {
-    for (record_batch& b : batches_)
+    const std::size_t bytes = batches_.size() * batch_room;
+    memory_ = static_cast<char*>(map_huge_pages(whole_huge_pages(bytes)));
+    if (memory_ != nullptr) {
+        mapped_ = whole_huge_pages(bytes);
+    } else {
+        heap_.reset(new char[bytes]);
+        memory_ = heap_.get();
+    }
+    char* at = memory_;
+    for (record_batch& b : batches_) {
+        b.raw = at;
+        b.packed = at + batch_room - packed_room;
+        b.packed_capacity = packed_room;
+        at += batch_room;
         empty_.push_back(&b);
+    }
+}
+
+record_pipeline::~record_pipeline()
+{
+    if (mapped_ != 0)
+        unmap_huge_pages(memory_, mapped_);
 }
 
 void

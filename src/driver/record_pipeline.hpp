@@ -44,13 +44,16 @@ struct record_batch {
     std::vector<prepared_line> lines;
     // The lines as read, each with a NUL: the reader reads each line
     // straight into the free space after the last, which holds a longest line.
-    std::unique_ptr<char[]> raw{new char[max_text + line_capacity]};
+    static constexpr std::size_t raw_capacity = max_text + line_capacity;
+    char* raw = nullptr;  // the pipeline's memory
     std::size_t raw_size = 0;
     std::string read_messages;  // what the reading said, in line order
-    // The prepared records' fields, packed, with a piece to spare after them.
-    std::unique_ptr<char[]> packed;
+    // The prepared records' fields, packed, with a piece to spare after them:
+    // in the pipeline's memory, or in grown once they outgrew it.
+    char* packed = nullptr;
     std::size_t packed_size = 0;
     std::size_t packed_capacity = 0;
+    std::unique_ptr<char[]> grown;
     std::string messages;  // every message of the batch, in line order
     bool last = false;     // the log ended with this batch
 
@@ -61,7 +64,7 @@ struct record_batch {
     }
     char (&line_space())[line_capacity]
     {
-        return *reinterpret_cast<char(*)[line_capacity]>(raw.get() + raw_size);
+        return *reinterpret_cast<char(*)[line_capacity]>(raw + raw_size);
     }
     /// Keeps the line just read into line_space(), its first length bytes.
     void keep_line(std::size_t length, bool oversized);
@@ -108,6 +111,7 @@ class record_pipeline {
     /// change how the lines after it are parsed; then the reading thread
     /// prepares its batch before the next thread may read.
     record_pipeline(int threads, bool ordered);
+    ~record_pipeline();
     record_pipeline(const record_pipeline&) = delete;
     record_pipeline& operator=(const record_pipeline&) = delete;
 
@@ -127,6 +131,10 @@ class record_pipeline {
     std::mutex mutex_;
     std::condition_variable changed_;
     std::vector<record_batch> batches_;
+    // The batches' texts, in huge pages, or from the heap when none are had.
+    char* memory_ = nullptr;
+    std::size_t mapped_ = 0;
+    std::unique_ptr<char[]> heap_;
     std::vector<record_batch*> empty_;
     std::vector<record_batch*> prepared_;  // any order
     u64 next_read_ = 0;

@@ -46,10 +46,7 @@ template <typename Node> class kind_array {
         for_each_entry(table, [&](Node* node) { a_.items[a_.count++] = node; });
     }
     bool empty() const { return a_.count == 0; }
-    template <typename Less> void sort(Less less)
-    {
-        std::sort(a_.items, a_.items + a_.count, less);
-    }
+    template <auto Key> void sort(by_key<Key>) { sort_by_key<Key>(a_.items, a_.count); }
     /// Sorts only as far as a table of `rows` visible rows reads: those rows
     /// and every hidden entry that may come before them.  The comparators
     /// break every tie, so the leading entries are those of a full sort.

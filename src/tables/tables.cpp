@@ -5,11 +5,11 @@
 #include <ctime>
 #include <new>
 
-#include <sys/mman.h>
 #include <sys/random.h>
 #include <unistd.h>
 
 #include "common/catalog.hpp"
+#include "common/huge_pages.hpp"
 #include "common/messages.hpp"
 #include "common/settings.hpp"
 
@@ -89,9 +89,14 @@ recent_key(const char* name, std::size_t length)
 {
     std::uint64_t head = 0;
     std::uint64_t tail = 0;
-    std::memcpy(&head, name, length < 8 ? length : 8);
-    if (length > 8)
-        std::memcpy(&tail, name + length - 8, 8);
+    // Most names are longer than eight bytes: two plain loads.
+    if (length >= 8) {
+        std::memcpy(&head, name, 8);
+        if (length > 8)
+            std::memcpy(&tail, name + length - 8, 8);
+    } else {
+        std::memcpy(&head, name, length);
+    }
     return (head ^ (tail * 0x9E3779B97F4A7C15ULL) ^ length) * 0xC2B2AE3D27D4EB4FULL;
 }
 
@@ -137,7 +142,6 @@ remember(chained_table<Node>& table, Node* n, hashed_name& name)
 constexpr std::size_t first_index_size = 64;
 constexpr std::size_t first_block = 16 * 1024 - 64;       // leaves room for the allocator's own
 constexpr std::size_t last_block = 8 * 1024 * 1024 - 64;  // with its head, four huge pages
-constexpr std::uintptr_t huge_page = 2 * 1024 * 1024;
 
 // Blocks and indexes this large come straight from the system, in whole
 // huge pages: the allocator would serve them from its heap once one of them
@@ -152,26 +156,7 @@ constexpr std::size_t mapped_size = huge_page / 2;
 std::size_t
 memory_size(std::size_t bytes)
 {
-    return bytes < mapped_size ? bytes : (bytes + huge_page - 1) & ~(huge_page - 1);
-}
-
-// Zeroed memory of bytes (whole huge pages) at a huge page boundary, marked
-// for huge pages before anything touches it; nullptr when there is none.
-void*
-map_huge_pages(std::size_t bytes)
-{
-    const std::size_t room = bytes + huge_page;
-    void* p = mmap(nullptr, room, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
-    if (p == MAP_FAILED)
-        return nullptr;
-    const auto start = reinterpret_cast<std::uintptr_t>(p);
-    const auto aligned = (start + huge_page - 1) & ~(huge_page - 1);
-    if (aligned != start)
-        munmap(p, aligned - start);
-    if (const std::size_t tail = start + room - (aligned + bytes); tail != 0)
-        munmap(reinterpret_cast<void*>(aligned + bytes), tail);
-    madvise(reinterpret_cast<void*>(aligned), bytes, MADV_HUGEPAGE);
-    return reinterpret_cast<void*>(aligned);
+    return bytes < mapped_size ? bytes : whole_huge_pages(bytes);
 }
 
 // The default table_allocate, for a size from memory_size.
@@ -188,7 +173,7 @@ void
 free_table_memory(void* memory, std::size_t size)
 {
     if (size >= mapped_size)
-        munmap(memory, size);
+        unmap_huge_pages(memory, size);
     else
         ::operator delete(memory);
 }

@@ -53,9 +53,11 @@ template <typename Node> class kind_array {
     template <typename Less> void sort_leading(Less less, int rows)
     {
         std::size_t needed = static_cast<std::size_t>(rows > 0 ? rows : 0);
-        for (std::size_t i = 0; i < a_.count && needed < a_.count; ++i)
-            if (a_.items[i]->kind == kind_hidden)
-                ++needed;
+        if constexpr (requires { a_.items[0]->kind; }) {
+            for (std::size_t i = 0; i < a_.count && needed < a_.count; ++i)
+                if (a_.items[i]->kind == kind_hidden)
+                    ++needed;
+        }
         if (needed >= a_.count)
             sort(less);
         else
@@ -76,7 +78,12 @@ report_urls(std::FILE* page, int year, int month)
     if (u.empty())
         return;
     if (s.dump_urls || s.top_urls != 0) {
-        u.sort(by_key<&unode::hits>{});
+        // The dump and the listing of them all read the whole order; the
+        // table alone reads its rows.
+        if (s.dump_urls || s.all_urls)
+            u.sort(by_key<&unode::hits>{});
+        else
+            u.sort_leading(by_key<&unode::hits>{}, s.top_urls);
         if (s.top_urls != 0)
             url_leaders(page, u.get(), false);
         if (s.dump_urls)
@@ -108,7 +115,10 @@ report_sites(std::FILE* page, int year, int month)
     if (h.empty())
         return;
     if (s.dump_sites || s.top_sites != 0) {
-        h.sort(by_key<&hnode::hits>{});
+        if (s.dump_sites || s.all_sites)
+            h.sort(by_key<&hnode::hits>{});
+        else
+            h.sort_leading(by_key<&hnode::hits>{}, s.top_sites);
         if (s.top_sites != 0)
             site_leaders(page, h.get(), false);
         if (s.dump_sites)
@@ -123,18 +133,22 @@ report_sites(std::FILE* page, int year, int month)
     }
 }
 
-// Referrers, search strings, users and agents: one order, one table, one dump.
+// Referrers, search strings, users and agents: one order, one table, one
+// dump.  Only the dump and the listing of them all (all) read the whole order.
 template <typename Node>
 void
 report_by_hits(std::FILE* page, const chained_table<Node>& table, const char* array_name,
-               const char* no_memory, bool dump, int top,
+               const char* no_memory, bool dump, bool all, int top,
                void (*write_table)(std::FILE*, const sort_array<Node>&),
                void (*write_dump)(const sort_array<Node>&, int, int), int year, int month)
 {
     kind_array<Node> a(table, array_name, no_memory);
     if (a.empty() || !(dump || top != 0))
         return;
-    a.sort(by_key<&Node::hits>{});
+    if (dump || all)
+        a.sort(by_key<&Node::hits>{});
+    else
+        a.sort_leading(by_key<&Node::hits>{}, top);
     if (top != 0)
         write_table(page, a.get());
     if (dump)
@@ -234,13 +248,14 @@ month_report()
     report_urls(out, year, month);
     report_sites(out, year, month);
     report_by_hits(out, referrer_table, "r_array", msg::no_memory_top_referrers, s.dump_referrers,
-                   s.top_referrers, referrer_leaders, dump_referrers, year, month);
+                   s.all_referrers, s.top_referrers, referrer_leaders, dump_referrers, year, month);
     report_by_hits(out, search_table, "s_array", msg::no_memory_top_search, s.dump_search_str,
-                   s.top_search, search_leaders, dump_search_strings, year, month);
-    report_by_hits(out, user_table, "i_array", msg::no_memory_top_users, s.dump_users, s.top_users,
-                   user_leaders, dump_users, year, month);
+                   s.all_search_str, s.top_search, search_leaders, dump_search_strings, year,
+                   month);
+    report_by_hits(out, user_table, "i_array", msg::no_memory_top_users, s.dump_users, s.all_users,
+                   s.top_users, user_leaders, dump_users, year, month);
     report_by_hits(out, agent_table, "a_array", msg::no_memory_top_agents, s.dump_agents,
-                   s.top_agents, agent_leaders, dump_agents, year, month);
+                   s.all_agents, s.top_agents, agent_leaders, dump_agents, year, month);
     if (s.top_countries != 0 && g_top_countries.count != 0)
         country_section(out, month_name, year, month);
     page_tail(out);

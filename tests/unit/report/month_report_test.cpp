@@ -50,14 +50,15 @@ TEST_F(MonthReport, APageThatCannotBeOpenedStopsTheMonth)
 
 namespace {
 
-// The names of a table's rows, in order: the table starts at its title.
+// The names of a table's rows, in order: the table starts at its title, and
+// each name ends its row (as a link, unless told otherwise).
 std::vector<std::string>
-row_names(const std::string& page, const std::string& title)
+row_names(const std::string& page, const std::string& title,
+          const std::string& link_end = "</A></FONT></TD></TR>\n")
 {
     std::vector<std::string> names;
     std::size_t at = page.find(title);
     const std::size_t end = page.find("</TABLE>", at);
-    const std::string link_end = "</A></FONT></TD></TR>\n";
     while (at != std::string::npos && (at = page.find(link_end, at + 1)) < end) {
         const std::size_t start = page.rfind('>', at) + 1;
         names.push_back(page.substr(start, at - start));
@@ -109,4 +110,53 @@ TEST_F(MonthReport, LeadingRowsAreThoseOfAFullSort)
     EXPECT_EQ(row_names(page, "uszeregowane wg KB"),
               expected([](const url& u) { return u.bytes; }));
     EXPECT_EQ(row_names(page, "stron wej"), expected([](const url& u) { return u.entries; }));
+}
+
+// Without a dump or a listing of them all, the tables by hits also sort only
+// as far as their rows: still the rows of a full sort, hidden entries (many
+// among the largest) skipped, ties by name.
+TEST_F(MonthReport, RowsByHitsAreThoseOfAFullSort)
+{
+    startup_settings().dump_sites = false;
+    startup_settings().top_urls = 10;
+    startup_settings().top_referrers = 6;
+    startup_settings().host_name = "www.example.pl";
+    struct entry {
+        std::string name;
+        int kind;
+        u64 hits;
+    };
+    std::vector<entry> urls;
+    std::vector<entry> referrers;
+    for (int i = 0; i < 300; ++i) {
+        const int kind = (i % 5 == 0) ? kind_hidden : kind_regular;
+        const u64 hits = 1 + u64((i * 13) % 11);
+        urls.push_back({"/u" + std::to_string((i * 37) % 300), kind, hits});
+        referrers.push_back(
+            {"http://r" + std::to_string((i * 41) % 300) + ".example/", kind, hits});
+    }
+    u64 unique = 0;
+    for (entry& u : urls)
+        add_url(u.name.data(), u.kind, u.hits, unique, 0, 0, 0);
+    g_month.urls = unique;
+    unique = 0;
+    for (entry& r : referrers)
+        add_referrer(r.name.data(), r.kind, r.hits, unique);
+    g_month.referrers = unique;
+    g_month.hits = 3000;
+
+    const auto expected = [](std::vector<entry> all, std::size_t rows) {
+        std::sort(all.begin(), all.end(), [](const entry& a, const entry& b) {
+            return a.hits != b.hits ? a.hits > b.hits : a.name < b.name;
+        });
+        std::vector<std::string> names;
+        for (const entry& e : all)
+            if (e.kind != kind_hidden && names.size() < rows)
+                names.push_back(e.name);
+        return names;
+    };
+    ASSERT_EQ(month_report(), 0);
+    const std::string page = content_of("usage_202403.html");
+    EXPECT_EQ(row_names(page, "NAME=\"TOPURLS\""), expected(urls, 10));
+    EXPECT_EQ(row_names(page, "NAME=\"TOPREFS\"", "</FONT></TD></TR>\n"), expected(referrers, 6));
 }

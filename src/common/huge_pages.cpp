@@ -26,3 +26,19 @@ unmap_huge_pages(void* memory, std::size_t bytes)
 {
     munmap(memory, bytes);
 }
+
+void
+populate_pages(void* memory, std::size_t bytes)
+{
+#ifdef MADV_POPULATE_WRITE
+    // Whole pages only: the bytes around them may be another's.
+    constexpr std::uintptr_t page = 4096;
+    const auto start = (reinterpret_cast<std::uintptr_t>(memory) + page - 1) & ~(page - 1);
+    const auto end = (reinterpret_cast<std::uintptr_t>(memory) + bytes) & ~(page - 1);
+    if (end > start)
+        madvise(reinterpret_cast<void*>(start), end - start, MADV_POPULATE_WRITE);
+#else
+    (void)memory;
+    (void)bytes;
+#endif
+}

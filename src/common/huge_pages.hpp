@@ -19,3 +19,8 @@ void* map_huge_pages(std::size_t bytes);
 
 /// Gives back what map_huge_pages gave for that size.
 void unmap_huge_pages(void* memory, std::size_t bytes);
+
+/// Makes the pages of the bytes at memory present, all in one call: each page
+/// fault costs a trip into the kernel, which a virtual machine makes dear.
+/// Without the kernel's support the pages fault in as they are touched.
+void populate_pages(void* memory, std::size_t bytes);

@@ -183,7 +183,10 @@ namespace {
 
 // A batch's packed records take about as much as its lines; more is grown.
 constexpr std::size_t packed_room = record_batch::max_text + record_batch::max_lines * 64;
-constexpr std::size_t batch_room = (record_batch::raw_capacity + 63) / 64 * 64 + packed_room;
+constexpr std::size_t lines_room = record_batch::max_lines * sizeof(prepared_line);
+constexpr std::size_t raw_room = (record_batch::raw_capacity + 63) / 64 * 64;
+constexpr std::size_t batch_room = lines_room + raw_room + packed_room;
+static_assert(alignof(prepared_line) <= 64 && lines_room % 64 == 0);
 
 }  // namespace
 
@@ -203,8 +206,9 @@ record_pipeline::record_pipeline(int threads, bool ordered)
     }
     char* at = memory_;
     for (record_batch& b : batches_) {
-        b.raw = at;
-        b.packed = at + batch_room - packed_room;
+        b.lines.place(reinterpret_cast<prepared_line*>(at));
+        b.raw = at + lines_room;
+        b.packed = at + lines_room + raw_room;
         b.packed_capacity = packed_room;
         at += batch_room;
         empty_.push_back(&b);

@@ -35,13 +35,28 @@ struct prepared_line {
     std::uint32_t cleaned_end;  // ...and those of its cleaning here
 };
 
+/// A batch's lines: room for a batch's most, in the pipeline's memory.
+class batch_lines {
+  public:
+    void place(prepared_line* room) { items_ = room; }
+    prepared_line* begin() const { return items_; }
+    prepared_line* end() const { return items_ + count_; }
+    std::size_t size() const { return count_; }
+    void clear() { count_ = 0; }
+    void push_back(const prepared_line& p) { items_[count_++] = p; }
+
+  private:
+    prepared_line* items_ = nullptr;
+    std::size_t count_ = 0;
+};
+
 struct record_batch {
     static constexpr std::size_t max_lines = 4096;
     static constexpr std::size_t max_text = 1 << 20;  // a batch ends before it holds more
 
     u64 sequence = 0;    // its place in the log
     u64 first_line = 0;  // the number of its first line
-    std::vector<prepared_line> lines;
+    batch_lines lines;
     // The lines as read, each with a NUL: the reader reads each line
     // straight into the free space after the last, which holds a longest line.
     static constexpr std::size_t raw_capacity = max_text + line_capacity;

@@ -151,6 +151,8 @@ constexpr std::size_t last_block = 8 * 1024 * 1024 - 64;  // with its head, four
 // Rounded up to whole huge pages, a block is the larger for it (its entries
 // fill all of it), and an index at most twice what it needs.
 constexpr std::size_t mapped_size = huge_page / 2;
+// Smaller ones from the heap, but their pages made present at once.
+constexpr std::size_t populated_size = 64 * 1024;
 
 // The size to ask for: a mapped one is whole huge pages.
 std::size_t
@@ -165,7 +167,10 @@ allocate_table_memory(std::size_t size)
 {
     if (size >= mapped_size)
         return map_huge_pages(size);
-    return ::operator new(size, std::nothrow);
+    void* memory = ::operator new(size, std::nothrow);
+    if (memory != nullptr && size >= populated_size)
+        populate_pages(memory, size);
+    return memory;
 }
 
 // Gives back what allocate_table_memory gave for that size.

@@ -197,12 +197,14 @@ namespace {
 // What the first stage found in a line.
 enum class line_kind { record, bad, ignored, header };
 
-// Reads the next line into line; an oversized line is read whole, reported
-// and marked.  False at the end of the log.
+// Reads the next line into line, its length as a text into text_length; an
+// oversized line is read whole, reported and marked.  False at the end of
+// the log.
 bool
-read_line(log_reader& log, char (&line)[line_capacity], std::size_t& length, bool& oversized)
+read_line(log_reader& log, char (&line)[line_capacity], std::size_t& text_length, bool& oversized)
 {
-    if (!log.next_line(line, length))
+    std::size_t length;
+    if (!log.next_line(line, length, text_length))
         return false;
     oversized = is_oversized(line, length);
     if (oversized)
@@ -315,8 +317,7 @@ sequential_loop(log_reader& log)
         meter.line_counted();
         record_time when{};
         const line_kind kind =
-            oversized ? line_kind::bad
-                      : prepare_line(line, std::strlen(line), g_run.total + 1, when, copy);
+            oversized ? line_kind::bad : prepare_line(line, length, g_run.total + 1, when, copy);
         count_line(kind, when, [&] { clean_record(g_record, g_run.total); });
     }
 }
@@ -329,7 +330,7 @@ read_batch(log_reader& log, record_batch& b)
     bool oversized = false;
     bool more = true;
     while (!b.full() && (more = read_line(log, b.line_space(), length, oversized)))
-        b.keep_line(oversized ? 0 : std::strlen(b.line_space()), oversized);
+        b.keep_line(oversized ? 0 : length, oversized);
     b.last = !more;
 }
 

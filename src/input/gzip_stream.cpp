@@ -11,6 +11,8 @@
 #include <unistd.h>
 #include <zlib.h>
 
+#include "common/huge_pages.hpp"
+
 namespace {
 
 constexpr std::size_t in_capacity = 256 * 1024;
@@ -226,6 +228,9 @@ gzip_stream_open(int fd)
         ::close(fd);
         return nullptr;
     }
+    // Both buffers are filled whole from the first read on.
+    populate_pages(g->in.get(), in_capacity);
+    populate_pages(g->out.get(), out_capacity);
     g->fd = fd;
     start(*g);
     return g;

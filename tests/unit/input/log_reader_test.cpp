@@ -279,3 +279,37 @@ TEST_F(LogReader, OpeningAndClosingKeepsNoDescriptor)
     testing::internal::GetCapturedStderr();
     EXPECT_EQ(open_descriptors(), before);
 }
+
+// A line's length as a text stops at its first NUL, wherever it falls: at
+// the start, twice in a line, in a line cut at the longest a line may be,
+// across the reader's blocks (plain and gzip, whose buffers differ), and in
+// a last line without its newline.
+TEST_F(LogReader, TextLengthEndsAtTheFirstNul)
+{
+    std::string text;
+    text += std::string("\0abc\n", 5);
+    text += std::string("ab\0cd\0ef\n", 9);
+    text += "plain line\n";
+    for (int i = 0; i < 4; ++i)
+        text += std::string(4000, 'x') + "\n";
+    text += std::string(500, 'a') + std::string("\0yyy\n", 5);        // its NUL in the next block
+    text += std::string(5000, 'z').replace(4200, 1, 1, '\0') + "\n";  // read in two pieces
+    text += std::string("last\0line", 9);
+    write_file("n.log", text);
+    write_gzip("n.log.gz", text);
+    for (const char* name : {"n.log", "n.log.gz"}) {
+        SCOPED_TRACE(name);
+        log_reader r;
+        ASSERT_EQ(r.open(name), 0);
+        char line[line_capacity];
+        std::size_t length = 0;
+        std::size_t text_length = 0;
+        std::vector<std::size_t> lengths;
+        while (r.next_line(line, length, text_length)) {
+            EXPECT_EQ(text_length, std::strlen(line));
+            lengths.push_back(text_length);
+        }
+        EXPECT_EQ(lengths, (std::vector<std::size_t>{0, 2, 11, 4001, 4001, 4001, 4001, 500,
+                                                     line_capacity - 1, 105, 4}));
+    }
+}

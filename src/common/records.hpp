@@ -52,6 +52,13 @@ clear_record(log_record& r)
 /// a thread that prepares records ahead of the counting parses into its own.
 extern thread_local log_record g_record;
 
+/// The lengths of a record's texts that the counting reads whole, when
+/// whoever filled the record knew them; the host may still change, so it is
+/// measured again.
+struct text_lengths {
+    std::size_t request, referrer, agent, user;
+};
+
 /// Date and time of a record, as read from its date_text.
 struct record_time {
     int day, month, year, hour, minute, second;

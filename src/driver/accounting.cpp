@@ -266,7 +266,7 @@ clean_record(log_record& r, u64 line_number)
 // counted.
 template <typename Clean>
 void
-count_line(line_kind kind, record_time when, Clean&& clean)
+count_line(line_kind kind, record_time when, Clean&& clean, const text_lengths* lengths = nullptr)
 {
     ++g_run.total;
     switch (kind) {
@@ -302,7 +302,7 @@ count_line(line_kind kind, record_time when, Clean&& clean)
         check_host(r, r.host);
     }
 
-    account_record(when);
+    account_record(when, lengths);
 }
 
 void
@@ -396,13 +396,16 @@ write_messages(const std::string& messages, std::size_t from, std::size_t to)
 void
 count_batch(const record_batch& b, progress_meter& meter)
 {
+    text_lengths lengths{};
     for (const prepared_line& p : b.lines) {
         meter.line_counted();
         write_messages(b.messages, p.begin, p.checked_end);
         const auto kind = static_cast<line_kind>(p.kind);
         if (kind == line_kind::record)
-            unpack_record(b, p.text, g_record);
-        count_line(kind, p.when, [&] { write_messages(b.messages, p.checked_end, p.cleaned_end); });
+            unpack_record(b, p.text, g_record, lengths);
+        count_line(
+            kind, p.when, [&] { write_messages(b.messages, p.checked_end, p.cleaned_end); },
+            &lengths);
     }
 }
 

@@ -99,7 +99,7 @@ count_groups(log_record& r, u64 files_if_200)
 }  // namespace
 
 void
-account_record(const record_time& when)
+account_record(const record_time& when, const text_lengths* lengths)
 {
     log_record& r = g_record;
     const settings& s = g_settings;
@@ -112,7 +112,7 @@ account_record(const record_time& when)
     ++g_response[response_row_of(r.status)].count;
 
     record_names names;
-    prepare_record_names(names, r);
+    prepare_record_names(names, r, lengths);
     const bool is_page = is_page_url(r.request);
     const u64 time = g_clock.record_timestamp;
     const double bytes = static_cast<double>(r.bytes);

@@ -6,4 +6,4 @@
 
 /// Counts g_record, whose fields are final, at the record's day and hour.
 /// Raises the ignored count or sets the good-record flag.
-void account_record(const record_time& when);
+void account_record(const record_time& when, const text_lengths* lengths = nullptr);

@@ -138,7 +138,7 @@ pack_record(const log_record& r, record_batch& b)
 }
 
 void
-unpack_record(const record_batch& b, std::uint32_t offset, log_record& r)
+unpack_record(const record_batch& b, std::uint32_t offset, log_record& r, text_lengths& lengths)
 {
     packed_head head;
     std::memcpy(&head, b.packed + offset, sizeof head);
@@ -152,6 +152,7 @@ unpack_record(const record_batch& b, std::uint32_t offset, log_record& r)
     unpack_text(p, r.agent, head.length[3]);
     unpack_text(p, r.search_text, head.length[4]);
     unpack_text(p, r.user, head.length[5]);
+    lengths = {head.length[1], head.length[2], head.length[3], head.length[5]};
 }
 
 batch_sink::batch_sink()

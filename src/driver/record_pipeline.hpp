@@ -88,8 +88,10 @@ struct record_batch {
 /// Appends the record's fields to the batch's text.
 void pack_record(const log_record& r, record_batch& b);
 
-/// Copies the packed record that starts at offset into r.
-void unpack_record(const record_batch& b, std::uint32_t offset, log_record& r);
+/// Copies the packed record that starts at offset into r, and the lengths of
+/// its texts into lengths.
+void unpack_record(const record_batch& b, std::uint32_t offset, log_record& r,
+                   text_lengths& lengths);
 
 /// A stream whose bytes are appended to a text, for a thread's messages.
 class batch_sink {

@@ -863,13 +863,20 @@ set_current_url(const hashed_name& url, bool is_page, unode* entry)
 }
 
 void
-prepare_record_names(record_names& names, log_record& r)
+prepare_record_names(record_names& names, log_record& r, const text_lengths* lengths)
 {
     names.host = {r.host, std::strlen(r.host), 0};
-    names.url = {r.request, std::strlen(r.request), 0};
-    names.referrer = {r.referrer, std::strlen(r.referrer), 0};
-    names.agent = {r.agent, std::strlen(r.agent), 0};
-    names.user = {r.user, std::strlen(r.user), 0};
+    if (lengths != nullptr) {
+        names.url = {r.request, lengths->request, 0};
+        names.referrer = {r.referrer, lengths->referrer, 0};
+        names.agent = {r.agent, lengths->agent, 0};
+        names.user = {r.user, lengths->user, 0};
+    } else {
+        names.url = {r.request, std::strlen(r.request), 0};
+        names.referrer = {r.referrer, std::strlen(r.referrer), 0};
+        names.agent = {r.agent, std::strlen(r.agent), 0};
+        names.user = {r.user, std::strlen(r.user), 0};
+    }
 
     // First every hash and index slot, then the chains' first entries: the
     // loads of one name overlap those of the others.

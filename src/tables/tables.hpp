@@ -199,10 +199,12 @@ struct record_names {
     inode* user_hint;
 };
 
-/// Fills the names from the record's final fields and starts loading the
-/// index chains of those not found among the recent entries, so that the
-/// inserts do not wait for memory one after another.
-void prepare_record_names(record_names& names, log_record& r);
+/// Fills the names from the record's final fields (their lengths from
+/// lengths when it is given) and starts loading the index chains of those
+/// not found among the recent entries, so that the inserts do not wait for
+/// memory one after another.
+void prepare_record_names(record_names& names, log_record& r,
+                          const text_lengths* lengths = nullptr);
 
 // The adding operations return 0 (also when the name is skipped) or 1 when
 // memory is exhausted; then nothing was added and the caller reports it.

@@ -58,11 +58,11 @@ expect_same(const log_record& a, const log_record& b)
 // times on the way), come back unchanged, none spoiled by a neighbour's copy.
 TEST(RecordPipeline, PackedRecordsUnpackUnchanged)
 {
-    const std::size_t lengths[] = {0, 1, 15, 16, 17, 31, 32, 33, 63};
+    const std::size_t sizes[] = {0, 1, 15, 16, 17, 31, 32, 33, 63};
     std::vector<log_record> records;
     int n = 0;
-    for (std::size_t a : lengths) {
-        for (std::size_t b : lengths)
+    for (std::size_t a : sizes) {
+        for (std::size_t b : sizes)
             records.push_back(record_of(a, b, (a * 7 + b) % 64, b, a, (a + b) % 64, n++));
     }
     records.push_back(record_of(sizeof(log_record::host) - 1, sizeof(log_record::request) - 1,
@@ -84,15 +84,21 @@ TEST(RecordPipeline, PackedRecordsUnpackUnchanged)
     // Unpacked out of order, into a record full of another one's texts.
     log_record into = record_of(255, 4095, 1023, 127, 255, 63, 99);
     for (std::size_t i = records.size(); i-- > 0;) {
-        unpack_record(*batch, offsets[i], into);
+        text_lengths lengths{};
+        unpack_record(*batch, offsets[i], into, lengths);
         SCOPED_TRACE(i);
         expect_same(records[i], into);
+        EXPECT_EQ(lengths.request, std::strlen(records[i].request));
+        EXPECT_EQ(lengths.referrer, std::strlen(records[i].referrer));
+        EXPECT_EQ(lengths.agent, std::strlen(records[i].agent));
+        EXPECT_EQ(lengths.user, std::strlen(records[i].user));
     }
 
     // A batch emptied for reuse packs from its start again.
     batch->clear();
     EXPECT_EQ(batch->packed_size, 0u);
     pack_record(records[5], *batch);
-    unpack_record(*batch, 0, into);
+    text_lengths lengths{};
+    unpack_record(*batch, 0, into, lengths);
     expect_same(records[5], into);
 }

@@ -20,7 +20,8 @@ log_kind log_kind_of(const char* name);
 
 class log_reader {
   public:
-    static constexpr std::size_t block_size = 16384;
+    // A plain log is read in large blocks: every read costs a trip into the kernel.
+    static constexpr std::size_t block_size = 256 * 1024;
 
     log_reader() = default;
     log_reader(const log_reader&) = delete;

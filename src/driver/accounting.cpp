@@ -381,7 +381,7 @@ help(log_reader& log, record_pipeline& pipeline)
 {
     batch_sink sink;
     set_diag_stream(sink.stream());
-    for (batch_work w; (w = pipeline.next(false)).what == batch_work::read;)
+    for (batch_work w; (w = pipeline.next(false)).what == batch_work::task::read;)
         read_and_prepare(log, pipeline, w.batch, sink);
     set_diag_stream(nullptr);
 }
@@ -434,7 +434,7 @@ pipelined_loop(log_reader& log, int threads)
     batch_sink sink;
     for (bool last = false; !last;) {
         const batch_work w = pipeline.next(true);
-        if (w.what == batch_work::read) {
+        if (w.what == batch_work::task::read) {
             set_diag_stream(sink.stream());
             read_and_prepare(log, pipeline, w.batch, sink);
             set_diag_stream(nullptr);

@@ -245,7 +245,7 @@ record_pipeline::next(bool counting)
                 record_batch* b = *found;
                 prepared_.erase(found);
                 ++next_counted_;
-                return {batch_work::count, b};
+                return {batch_work::task::count, b};
             }
         }
         if (started_ && !reading_ && !ended_ && !empty_.empty()) {
@@ -255,10 +255,10 @@ record_pipeline::next(bool counting)
             b->clear();
             b->sequence = next_read_++;
             b->first_line = lines_read_ + 1;
-            return {batch_work::read, b};
+            return {batch_work::task::read, b};
         }
         if (!counting && finished_)
-            return {batch_work::none, nullptr};
+            return {batch_work::task::none, nullptr};
         changed_.wait(lock);
     }
 }

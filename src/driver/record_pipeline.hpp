@@ -113,7 +113,7 @@ class batch_sink {
 /// What the pipeline gives a thread: a batch to read (and then prepare), the
 /// next batch to count, or nothing more to do.
 struct batch_work {
-    enum kind { read, count, none } what;
+    enum class task { read, count, none } what;
     record_batch* batch;
 };
 

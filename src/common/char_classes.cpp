@@ -1,7 +1,51 @@
 #include "common/char_classes.hpp"
 
 #include <cctype>
+#include <cstdint>
 #include <cstring>
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
+namespace char_class_detail {
+
+bool ascii_lower_plain = false;
+
+// Whole pieces up to the one that holds the NUL; capitals after the NUL are
+// lowered too, which no reader of the text sees.  A piece with a byte from
+// 128 on before its NUL goes through the locale's table.
+void
+lower_pieces(char* text, std::size_t size)
+{
+#if defined(__SSE2__)
+    const __m128i zero = _mm_setzero_si128();
+    const __m128i before_a = _mm_set1_epi8('A' - 1);
+    const __m128i after_z = _mm_set1_epi8('Z' + 1);
+    const __m128i case_bit = _mm_set1_epi8(0x20);
+    for (std::size_t i = 0; i < size; i += 16) {
+        char* piece = text + i;
+        const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(piece));
+        const auto nul = static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(bytes, zero)));
+        const unsigned live = nul != 0 ? (nul & (0u - nul)) - 1 : 0xffffu;
+        if ((static_cast<unsigned>(_mm_movemask_epi8(bytes)) & live) != 0) {
+            lower_locale(piece, size - i);
+            return;
+        }
+        // Signed compares: bytes from 128 on are below 'A' and stay.
+        const __m128i capital =
+            _mm_and_si128(_mm_cmpgt_epi8(bytes, before_a), _mm_cmplt_epi8(bytes, after_z));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(piece),
+                         _mm_or_si128(bytes, _mm_and_si128(capital, case_bit)));
+        if (nul != 0)
+            return;
+    }
+#else
+    lower_locale(text, size);
+#endif
+}
+
+}  // namespace char_class_detail
 
 void
 load_char_classes()
@@ -31,5 +75,11 @@ load_char_classes()
                     (bits & cc_url_loose ? cc_url_loose_text : 0);
         g_char_class[c] = bits;
         g_lower[c] = static_cast<unsigned char>(std::tolower(c));
+    }
+    char_class_detail::ascii_lower_plain = true;
+    for (int c = 0; c < 128; ++c) {
+        const int plain = c >= 'A' && c <= 'Z' ? c + 'a' - 'A' : c;
+        if (g_lower[c] != plain)
+            char_class_detail::ascii_lower_plain = false;
     }
 }

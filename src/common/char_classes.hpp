@@ -54,3 +54,26 @@ has_class(unsigned char c, std::uint16_t bits)
 {
     return (g_char_class[c] & bits) != 0;
 }
+
+/// Lower-cases the text in the array through the locale, as lower_locale does
+/// up to the array's end or the text's.
+template <std::size_t N>
+void lower_locale_text(char (&text)[N]);
+
+namespace char_class_detail {
+extern bool ascii_lower_plain;  // the locale lowers ASCII as ASCII does
+void lower_pieces(char* text, std::size_t size);
+}  // namespace char_class_detail
+
+template <std::size_t N>
+void
+lower_locale_text(char (&text)[N])
+{
+    if constexpr (N % 16 == 0) {
+        if (char_class_detail::ascii_lower_plain) {
+            char_class_detail::lower_pieces(text, N);
+            return;
+        }
+    }
+    lower_locale(text, N);
+}

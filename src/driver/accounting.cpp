@@ -235,7 +235,7 @@ prepare_line(char* line, std::size_t length, u64 line_number, record_time& when,
     }
     log_record& r = g_record;
     lower_locale(r.date_text + 4, 3);
-    lower_locale(r.host, sizeof r.host);
+    lower_locale_text(r.host);
     if (!read_record_time(r.date_text, when)) {
         if (warnings_enabled()) {
             std::fprintf(diag_stream(), "%s: %s [%llu]", msg::skipping_bad_date, r.date_text,

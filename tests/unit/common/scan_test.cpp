@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include "common/char_classes.hpp"
 #include "common/scan.hpp"
 
 TEST(FindMarkup, FindsTheFirstStopAtEveryAlignment)
@@ -27,4 +28,39 @@ TEST(FindMarkup, UpperHalfAndPrintableBytesPass)
 {
     const std::string text = "Mozilla/5.0 (X11; \xc5\x82\xff ~ =) \"x\"";
     EXPECT_EQ(find_markup(text.c_str()), text.c_str() + text.size());
+}
+
+// The host's lowering takes whole pieces; it must agree with the locale's
+// table byte for byte, whether the upper half of the table maps letters or
+// the locale lowers ASCII its own way.
+TEST(LowerLocaleText, AgreesWithTheLocaleTable)
+{
+    load_char_classes();
+    const bool plain = char_class_detail::ascii_lower_plain;
+    const unsigned char saved_upper = g_lower[0xa1];
+    const unsigned char saved_i = g_lower['I'];
+    g_lower[0xa1] = 0xb1;  // as ISO-8859-2 lowers its A with ogonek
+    for (const bool ascii_plain : {true, false}) {
+        char_class_detail::ascii_lower_plain = ascii_plain;
+        g_lower['I'] = ascii_plain ? 'i' : 0xfd;  // a locale with a dotless i
+        for (std::size_t length = 0; length < 70; ++length) {
+            for (const std::size_t upper_at : {std::size_t{0}, length / 2, length, length + 1}) {
+                char text[256];
+                char expected[256];
+                std::memset(text, 'Q', sizeof text);  // past the NUL: not the text
+                for (std::size_t i = 0; i < length; ++i)
+                    text[i] = "Ab-9.XYZ:Iq"[i % 11];
+                if (upper_at < length)
+                    text[upper_at] = '\xa1';
+                text[length] = '\0';
+                std::memcpy(expected, text, sizeof text);
+                lower_locale(expected, sizeof expected);
+                lower_locale_text(text);
+                EXPECT_STREQ(text, expected) << length << " " << upper_at << " " << ascii_plain;
+            }
+        }
+    }
+    g_lower[0xa1] = saved_upper;
+    g_lower['I'] = saved_i;
+    char_class_detail::ascii_lower_plain = plain;
 }

@@ -57,8 +57,7 @@ has_class(unsigned char c, std::uint16_t bits)
 
 /// Lower-cases the text in the array through the locale, as lower_locale does
 /// up to the array's end or the text's.
-template <std::size_t N>
-void lower_locale_text(char (&text)[N]);
+template <std::size_t N> void lower_locale_text(char (&text)[N]);
 
 namespace char_class_detail {
 extern bool ascii_lower_plain;  // the locale lowers ASCII as ASCII does

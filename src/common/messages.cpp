@@ -7,7 +7,8 @@
 
 namespace {
 thread_local std::FILE* diag = nullptr;
-}
+thread_local std::FILE* progress_to = nullptr;
+}  // namespace
 
 std::FILE*
 diag_stream()
@@ -19,6 +20,18 @@ void
 set_diag_stream(std::FILE* stream)
 {
     diag = stream;
+}
+
+std::FILE*
+progress_stream()
+{
+    return progress_to != nullptr ? progress_to : stdout;
+}
+
+void
+set_progress_stream(std::FILE* stream)
+{
+    progress_to = stream;
 }
 
 bool
@@ -51,6 +64,6 @@ progress(const char* fmt, ...)
         return;
     va_list args;
     va_start(args, fmt);
-    std::vfprintf(stdout, fmt, args);
+    std::vfprintf(progress_stream(), fmt, args);
     va_end(args);
 }

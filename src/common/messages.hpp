@@ -24,3 +24,11 @@ std::FILE* diag_stream();
 /// Sends this thread's warnings and errors to the stream (nullptr: standard
 /// error again).
 void set_diag_stream(std::FILE* stream);
+
+/// Where this thread's progress lines go: standard output, or a stream that
+/// holds them in order with other threads' messages.
+std::FILE* progress_stream();
+
+/// Sends this thread's progress lines to the stream (nullptr: standard
+/// output again).
+void set_progress_stream(std::FILE* stream);

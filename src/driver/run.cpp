@@ -22,8 +22,10 @@
 #include "driver/period.hpp"
 #include "driver/run_state.hpp"
 #include "input/log_reader.hpp"
+#include "input/reader_threads.hpp"
 #include "persist/history.hpp"
 #include "persist/state.hpp"
+#include "report/chart_helper.hpp"
 #include "report/index_page.hpp"
 #include "report/month_report.hpp"
 #include "resolve/dns_cache.hpp"
@@ -206,6 +208,9 @@ run_parvalyte(int argc, char** argv)
     }
 
     end_of_input();
+    // The reports' charts are drawn beside the pages, as the records were
+    // prepared beside their counting.
+    chart_helper charts(reader_threads() > 1);
     if (g_run.total > g_run.ignored + g_run.bad) {
         // A state that could not be written must not be resumed from.
         if (s.incremental && store_state() != 0) {
@@ -214,11 +219,12 @@ run_parvalyte(int argc, char** argv)
         }
         close_open_visits(g_clock.record_timestamp);
         record_month_in_history();
-        month_report();
+        month_report(charts);
         store_history();
     }
     if (g_history.is_set)
-        index_report();
+        index_report(charts);
+    charts.finish();
 
     const std::time_t end = std::time(nullptr);
     if (g_settings.time_me || progress_enabled())

@@ -14,6 +14,7 @@
 #include "common/messages.hpp"
 #include "common/settings.hpp"
 #include "graphs/charts.hpp"
+#include "report/chart_helper.hpp"
 #include "report/page_frame.hpp"
 #include "report/report_file.hpp"
 
@@ -200,13 +201,20 @@ month_rows(std::FILE* out)
 int
 index_report()
 {
+    chart_helper in_place(false);
+    return index_report(in_place);
+}
+
+int
+index_report(chart_helper& charts)
+{
     const settings& s = g_settings;
     progress("%s\n", msg::generating_summary);
 
     char title[title_capacity];
     std::snprintf(title, sizeof title, "%s %s", msg::summary_title,
                   s.host_name ? s.host_name->c_str() : "");
-    draw_yearly_chart("usage.png", title, g_history.rows);
+    charts.draw([title] { draw_yearly_chart("usage.png", title, g_history.rows); });
 
     char page_name[page_name_capacity];
     std::snprintf(page_name, sizeof page_name, "index.%s", s.html_extension.c_str());

@@ -11,6 +11,7 @@
 #include "common/messages.hpp"
 #include "common/settings.hpp"
 #include "graphs/charts.hpp"
+#include "report/chart_helper.hpp"
 #include "report/dumps.hpp"
 #include "report/month_page.hpp"
 #include "report/page_frame.hpp"
@@ -158,7 +159,7 @@ report_by_hits(std::FILE* page, const chained_table<Node>& table, const char* ar
 // The month's hosts by country: the pie of the leading ten and the table of
 // the TopCountries leading rows.
 void
-country_section(std::FILE* out, const char* month_name, int year, int month)
+country_section(std::FILE* out, const char* month_name, int year, int month, chart_helper& charts)
 {
     const settings& s = g_settings;
     attribute_countries();
@@ -180,7 +181,9 @@ country_section(std::FILE* out, const char* month_name, int year, int month)
         std::snprintf(title, sizeof title, "%s %s %d", msg::country_chart_title, month_name, year);
         char chart[chart_name_capacity];
         std::snprintf(chart, sizeof chart, "ctry_usage_%04d%02d.png", year, month);
-        draw_pie_chart(chart, title, g_month.hits, values, labels);
+        charts.draw([chart, title, total = g_month.hits, values, labels] {
+            draw_pie_chart(chart, title, total, values, labels);
+        });
         std::fprintf(out, "<IMG SRC=\"%s\" ALT=\"%s\" HEIGHT=300 WIDTH=512><P>\n", chart, title);
     }
     int shown = 0;
@@ -194,6 +197,13 @@ country_section(std::FILE* out, const char* month_name, int year, int month)
 
 int
 month_report()
+{
+    chart_helper in_place(false);
+    return month_report(in_place);
+}
+
+int
+month_report(chart_helper& charts)
 {
     const settings& s = g_settings;
     const int year = g_clock.year;
@@ -215,9 +225,13 @@ month_report()
     std::snprintf(hourly_title, sizeof hourly_title, "%s %s %d", msg::hourly_chart_title,
                   month_name, year);
     if (s.daily_graph)
-        draw_daily_chart(daily_chart, daily_title, month, year, g_daily);
+        charts.draw([daily_chart, daily_title, month, year] {
+            draw_daily_chart(daily_chart, daily_title, month, year, g_daily);
+        });
     if (s.hourly_graph)
-        draw_hourly_chart(hourly_chart, hourly_title, g_hourly);
+        charts.draw([hourly_chart, hourly_title] {
+            draw_hourly_chart(hourly_chart, hourly_title, g_hourly);
+        });
 
     report_file page(page_name);
     if (!page)
@@ -257,7 +271,7 @@ month_report()
     report_by_hits(out, agent_table, "a_array", msg::no_memory_top_agents, s.dump_agents,
                    s.all_agents, s.top_agents, agent_leaders, dump_agents, year, month);
     if (s.top_countries != 0 && g_top_countries.count != 0)
-        country_section(out, month_name, year, month);
+        country_section(out, month_name, year, month, charts);
     page_tail(out);
     return page.finish() ? 0 : 1;
 }

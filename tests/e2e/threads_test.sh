@@ -1,6 +1,7 @@
 #!/bin/bash
-# The record loop on one thread and on several gives the same bytes: pages,
-# charts, dumps, history, state, standard output and error, exit status.
+# The record loop and the reports' charts on one thread and on several give
+# the same bytes: pages, charts, dumps, history, state, standard output and
+# error, exit status.
 # Ordinary and hostile logs of every format, plain and compressed, with
 # Debug's messages and a month change inside them, each run with
 # PARVA_THREADS=1 and with 2, 3 and 5 threads, under one frozen clock.
@@ -94,6 +95,36 @@ check squid -d -F squid "$SCRATCH/squid.log"
 check w3c -d -F w3c "$SCRATCH/w3c.log"
 check ftp -d -F ftp "$SCRATCH/xfer.log"
 check incremental -p -n www.example.pl "$SCRATCH/hostile.log"
+
+# Charts behind symbolic links and a month page that cannot be opened: the
+# messages about them keep their places among the progress lines (both
+# streams into one file, unbuffered) however the charts are drawn.
+blocked() {
+    local case=$1 threads=$2
+    local dir=blocked-$case.$threads
+    mkdir "$dir"
+    for chart in daily_usage_202404.png hourly_usage_202404.png ctry_usage_202404.png usage.png; do
+        ln -s /nonexistent "$dir/$chart"
+    done
+    [ "$case" = page ] && mkdir "$dir/usage_202404.html"
+    (cd "$dir" && PARVA_THREADS=$threads faketime -f '2026-01-15 12:00:00' \
+        stdbuf -o0 "$BIN/parvalyte" -o . -n www.example.pl "$SCRATCH/ordinary.log" > output 2>&1
+    echo $? > status)
+}
+for case in charts page; do
+    blocked $case 1
+    grep -q 'usage.png (symlink)' "blocked-$case.1/output" || {
+        echo "FAIL blocked-$case: no messages to compare"
+        status=1
+    }
+    for threads in 2 3; do
+        blocked $case $threads
+        if ! diff -r --no-dereference "blocked-$case.1" "blocked-$case.$threads"; then
+            echo "FAIL blocked-$case: $threads threads differ from one"
+            status=1
+        fi
+    done
+done
 
 # A machine that refuses threads, at the first one or at a later one (the
 # reader, a preparer, a bzip2 decoder), still gets the same bytes.  Each

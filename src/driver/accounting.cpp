@@ -361,14 +361,22 @@ prepare_batch(record_batch& b)
     }
 }
 
-// One batch read and then prepared by this thread, its messages into the
-// batch through the thread's sink (which diag_stream() is).
+// A batch read, or prepared, by this thread, its messages into the batch
+// through the thread's sink (which diag_stream() is).  A batch that must be
+// prepared in log order is prepared at once by the thread that read it.
 void
-read_and_prepare(log_reader& log, record_pipeline& pipeline, record_batch* b, batch_sink& sink)
+read_or_prepare(log_reader& log, record_pipeline& pipeline, const batch_work& w, bool ordered,
+                batch_sink& sink)
 {
-    sink.set_messages(&b->read_messages);
-    read_batch(log, *b);
-    pipeline.read(b);
+    record_batch* const b = w.batch;
+    if (w.what == batch_work::task::read) {
+        sink.set_messages(&b->read_messages);
+        read_batch(log, *b);
+        sink.set_messages(nullptr);
+        pipeline.read(b);
+        if (!ordered)
+            return;
+    }
     sink.set_messages(&b->messages);
     prepare_batch(*b);
     sink.set_messages(nullptr);
@@ -377,12 +385,12 @@ read_and_prepare(log_reader& log, record_pipeline& pipeline, record_batch* b, ba
 
 // A helper thread: batches read and prepared until the counting is done.
 void
-help(log_reader& log, record_pipeline& pipeline)
+help(log_reader& log, record_pipeline& pipeline, bool ordered)
 {
     batch_sink sink;
     set_diag_stream(sink.stream());
-    for (batch_work w; (w = pipeline.next(false)).what == batch_work::task::read;)
-        read_and_prepare(log, pipeline, w.batch, sink);
+    for (batch_work w; (w = pipeline.next(false)).what != batch_work::task::none;)
+        read_or_prepare(log, pipeline, w, ordered, sink);
     set_diag_stream(nullptr);
 }
 
@@ -410,18 +418,19 @@ count_batch(const record_batch& b, progress_meter& meter)
 }
 
 // The counting thread counts the next batch whenever it is prepared and
-// otherwise reads and prepares one itself, so that the work finds whichever
+// otherwise reads or prepares one itself, so that the work finds whichever
 // thread is free.
 void
 pipelined_loop(log_reader& log, int threads)
 {
-    record_pipeline pipeline(threads, g_settings.log_type == log_w3c);
+    const bool ordered = g_settings.log_type == log_w3c;
+    record_pipeline pipeline(threads, ordered);
     // Every helper before anything is read: a machine that refuses a thread
     // still gets the one-thread loop.
     std::vector<std::thread> helpers;
     try {
         for (int i = 1; i < threads; ++i)
-            helpers.emplace_back(help, std::ref(log), std::ref(pipeline));
+            helpers.emplace_back(help, std::ref(log), std::ref(pipeline), ordered);
     } catch (const std::system_error&) {
         pipeline.finish();
         for (std::thread& h : helpers)
@@ -434,9 +443,9 @@ pipelined_loop(log_reader& log, int threads)
     batch_sink sink;
     for (bool last = false; !last;) {
         const batch_work w = pipeline.next(true);
-        if (w.what == batch_work::task::read) {
+        if (w.what != batch_work::task::count) {
             set_diag_stream(sink.stream());
-            read_and_prepare(log, pipeline, w.batch, sink);
+            read_or_prepare(log, pipeline, w, ordered, sink);
             set_diag_stream(nullptr);
             continue;
         }

@@ -233,6 +233,18 @@ record_pipeline::start()
 }
 
 batch_work
+record_pipeline::take_to_read()
+{
+    record_batch* b = empty_.back();
+    empty_.pop_back();
+    reading_ = true;
+    b->clear();
+    b->sequence = next_read_++;
+    b->first_line = lines_read_ + 1;
+    return {batch_work::task::read, b};
+}
+
+batch_work
 record_pipeline::next(bool counting)
 {
     std::unique_lock lock(mutex_);
@@ -248,15 +260,20 @@ record_pipeline::next(bool counting)
                 return {batch_work::task::count, b};
             }
         }
-        if (started_ && !reading_ && !ended_ && !empty_.empty()) {
-            record_batch* b = empty_.back();
-            empty_.pop_back();
-            reading_ = true;
-            b->clear();
-            b->sequence = next_read_++;
-            b->first_line = lines_read_ + 1;
-            return {batch_work::task::read, b};
+        const bool can_read = started_ && !reading_ && !ended_ && !empty_.empty();
+        if (can_read && waiting_.size() < read_ahead)
+            return take_to_read();
+        if (!waiting_.empty()) {
+            const auto oldest = std::min_element(waiting_.begin(), waiting_.end(),
+                                                 [](const record_batch* a, const record_batch* b) {
+                                                     return a->sequence < b->sequence;
+                                                 });
+            record_batch* b = *oldest;
+            waiting_.erase(oldest);
+            return {batch_work::task::prepare, b};
         }
+        if (can_read)
+            return take_to_read();
         if (!counting && finished_)
             return {batch_work::task::none, nullptr};
         changed_.wait(lock);
@@ -270,8 +287,10 @@ record_pipeline::read(record_batch* b)
         std::lock_guard lock(mutex_);
         lines_read_ += b->lines.size();
         ended_ = ended_ || b->last;
-        if (!ordered_)
+        if (!ordered_) {
             reading_ = false;
+            waiting_.push_back(b);
+        }
     }
     changed_.notify_all();
 }

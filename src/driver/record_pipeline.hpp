@@ -113,7 +113,7 @@ class batch_sink {
 /// What the pipeline gives a thread: a batch to read (and then prepare), the
 /// next batch to count, or nothing more to do.
 struct batch_work {
-    enum class task { read, count, none } what;
+    enum class task { read, prepare, count, none } what;
     record_batch* batch;
 };
 
@@ -136,8 +136,11 @@ class record_pipeline {
     /// refused a thread can still read the whole log on one.
     void start();
     /// Waits for work.  The counting thread takes the next batch in log
-    /// order first; any thread takes an empty batch to read when no other
-    /// is reading.  A helper gets none once finish was called.
+    /// order first.  Then a thread reads when no other is reading and fewer
+    /// than two read batches wait, so that a thread finding the log taken
+    /// has one to prepare; else it prepares the oldest read batch, else
+    /// reads.  (Ordered: the reading thread prepares what it read, at once.)
+    /// A helper gets none once finish was called.
     batch_work next(bool counting);
     void read(record_batch* b);       // the reading is done (b->last: the log ended)
     void prepared(record_batch* b);   // and so is the preparing
@@ -145,6 +148,11 @@ class record_pipeline {
     void finish();                    // counting thread, after the last batch
 
   private:
+    // Read batches kept waiting: one is there for a thread that finds the
+    // log taken, instead of an idle wait for it.
+    static constexpr std::size_t read_ahead = 2;
+    batch_work take_to_read();  // with the lock held
+
     std::mutex mutex_;
     std::condition_variable changed_;
     std::vector<record_batch> batches_;
@@ -153,6 +161,7 @@ class record_pipeline {
     std::size_t mapped_ = 0;
     std::unique_ptr<char[]> heap_;
     std::vector<record_batch*> empty_;
+    std::vector<record_batch*> waiting_;   // read, to be prepared; any order
     std::vector<record_batch*> prepared_;  // any order
     u64 next_read_ = 0;
     u64 next_counted_ = 0;

@@ -102,3 +102,43 @@ TEST(RecordPipeline, PackedRecordsUnpackUnchanged)
     unpack_record(*batch, 0, into, lengths);
     expect_same(records[5], into);
 }
+
+// A thread that finds the log taken gets a read batch to prepare instead of
+// waiting for the log: the readers keep one ahead.  The counting thread
+// still counts in log order, whoever prepared what.
+TEST(RecordPipeline, ReadBatchesWaitForAThreadFindingTheLogTaken)
+{
+    record_pipeline pipeline(2, false);
+    pipeline.start();
+    const batch_work first = pipeline.next(false);
+    ASSERT_EQ(first.what, batch_work::task::read);
+    pipeline.read(first.batch);
+    const batch_work second = pipeline.next(false);  // one read batch waits: read on
+    ASSERT_EQ(second.what, batch_work::task::read);
+    const batch_work other = pipeline.next(false);  // the log is taken
+    ASSERT_EQ(other.what, batch_work::task::prepare);
+    EXPECT_EQ(other.batch, first.batch);
+    pipeline.read(second.batch);
+    const batch_work third = pipeline.next(true);  // nothing prepared yet: read
+    ASSERT_EQ(third.what, batch_work::task::read);
+    third.batch->last = true;
+    pipeline.read(third.batch);
+    const batch_work oldest = pipeline.next(true);
+    ASSERT_EQ(oldest.what, batch_work::task::prepare);
+    EXPECT_EQ(oldest.batch, second.batch);
+    pipeline.prepared(second.batch);  // prepared out of order
+    pipeline.prepared(first.batch);
+    for (const record_batch* expected : {first.batch, second.batch}) {
+        const batch_work w = pipeline.next(true);
+        ASSERT_EQ(w.what, batch_work::task::count);
+        EXPECT_EQ(w.batch, expected);
+        pipeline.give_back(w.batch);
+    }
+    const batch_work last = pipeline.next(true);
+    ASSERT_EQ(last.what, batch_work::task::prepare);
+    EXPECT_EQ(last.batch, third.batch);
+    pipeline.prepared(third.batch);
+    EXPECT_EQ(pipeline.next(true).batch, third.batch);
+    pipeline.finish();
+    EXPECT_EQ(pipeline.next(false).what, batch_work::task::none);
+}

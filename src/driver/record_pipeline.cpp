@@ -35,13 +35,13 @@ record_batch::keep_line(std::size_t length, bool oversized)
 
 namespace {
 
-// A packed record: status, bytes, the date at its fixed size (it is read at
-// fixed positions), the lengths of the six texts, then the texts, each with
-// its NUL, so that unpacking copies known lengths.
+// A packed record: status, bytes, the lengths of the six texts, then the
+// texts, each with its NUL, so that unpacking copies known lengths.  The date
+// stays behind: the line carries the time read from it, and the counting
+// reads nothing else of it.
 struct packed_head {
     int status;
     u64 bytes;
-    char date_text[sizeof log_record::date_text];
     std::uint16_t length[6];
 };
 
@@ -120,7 +120,6 @@ pack_record(const log_record& r, record_batch& b)
     packed_head head;
     head.status = r.status;
     head.bytes = r.bytes;
-    std::memcpy(head.date_text, r.date_text, sizeof head.date_text);
     char* to = start + sizeof head;
     const auto add = [&](int i, const auto& text) {
         const std::size_t n = copy_text(to, text);
@@ -144,7 +143,7 @@ unpack_record(const record_batch& b, std::uint32_t offset, log_record& r, text_l
     std::memcpy(&head, b.packed + offset, sizeof head);
     r.status = head.status;
     r.bytes = head.bytes;
-    std::memcpy(r.date_text, head.date_text, sizeof r.date_text);
+    r.date_text[0] = '\0';
     const char* p = b.packed + offset + sizeof head;
     unpack_text(p, r.host, head.length[0]);
     unpack_text(p, r.request, head.length[1]);

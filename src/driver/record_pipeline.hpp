@@ -85,11 +85,12 @@ struct record_batch {
     void keep_line(std::size_t length, bool oversized);
 };
 
-/// Appends the record's fields to the batch's text.
+/// Appends the record's fields to the batch's text, all but its date: the
+/// counting goes by the time the line carries.
 void pack_record(const log_record& r, record_batch& b);
 
-/// Copies the packed record that starts at offset into r, and the lengths of
-/// its texts into lengths.
+/// Copies the packed record that starts at offset into r (its date left
+/// empty), and the lengths of its texts into lengths.
 void unpack_record(const record_batch& b, std::uint32_t offset, log_record& r,
                    text_lengths& lengths);
 

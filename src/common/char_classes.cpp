@@ -4,9 +4,13 @@
 #include <cstdint>
 #include <cstring>
 
+#include "common/scan.hpp"
+
 #if defined(__SSE2__)
 #include <emmintrin.h>
 #endif
+
+bool g_url_chars_plain = false;
 
 namespace char_class_detail {
 
@@ -75,6 +79,14 @@ load_char_classes()
                     (bits & cc_url_loose ? cc_url_loose_text : 0);
         g_char_class[c] = bits;
         g_lower[c] = static_cast<unsigned char>(std::tolower(c));
+    }
+    // The URL characters as find_url_end tests them.
+    g_url_chars_plain = true;
+    for (int c = 0; c < 256; ++c) {
+        const bool outside = c < 32 || (c >= '"' && c <= '&') || (c >= ';' && c <= '?') ||
+                             c == '^' || c == '`' || (c >= '{' && c <= '}') || c == 127;
+        if (has_class(static_cast<unsigned char>(c), cc_url_strict_text) == outside)
+            g_url_chars_plain = false;
     }
     char_class_detail::ascii_lower_plain = true;
     for (int c = 0; c < 128; ++c) {

@@ -47,3 +47,52 @@ find_markup(const char* text)
     return text;
 }
 #endif
+
+/// True when the locale leaves the URL characters as every ASCII locale has
+/// them (letters and digits plain ASCII), so that find_url_end may test byte
+/// ranges instead of the table.
+extern bool g_url_chars_plain;
+
+/// The first byte of the text that cannot belong to a URL with StripCGI
+/// on (cc_url_strict_text): the end of the text at the latest.
+#if defined(__SSE2__)
+__attribute__((no_sanitize_address)) inline const char*
+find_url_end(const char* text)
+{
+    if (!g_url_chars_plain) {
+        while (has_class(static_cast<unsigned char>(*text), cc_url_strict_text))
+            ++text;
+        return text;
+    }
+    const auto address = reinterpret_cast<std::uintptr_t>(text);
+    const auto* block = reinterpret_cast<const __m128i*>(address & ~std::uintptr_t{15});
+    const unsigned skip = static_cast<unsigned>(address & 15);
+    // Outside: control bytes, DEL and " # $ % & ; < = > ? ^ ` { | }.  Bytes
+    // from 128 on are negative as signed bytes, below every range here.
+    const auto in = [](__m128i b, char low, char high) {
+        return _mm_and_si128(_mm_cmpgt_epi8(b, _mm_set1_epi8(static_cast<char>(low - 1))),
+                             _mm_cmplt_epi8(b, _mm_set1_epi8(static_cast<char>(high + 1))));
+    };
+    unsigned mask = ~0u << skip;  // bytes before the text do not count
+    for (;; ++block, mask = ~0u) {
+        const __m128i b = _mm_load_si128(block);
+        const __m128i out =
+            _mm_or_si128(_mm_or_si128(_mm_or_si128(in(b, 0, 31), in(b, '"', '&')),
+                                      _mm_or_si128(in(b, ';', '?'), in(b, '{', '}'))),
+                         _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(b, _mm_set1_epi8('^')),
+                                                   _mm_cmpeq_epi8(b, _mm_set1_epi8('`'))),
+                                      _mm_cmpeq_epi8(b, _mm_set1_epi8(127))));
+        const unsigned found = static_cast<unsigned>(_mm_movemask_epi8(out)) & mask;
+        if (found != 0)
+            return reinterpret_cast<const char*>(block) + __builtin_ctz(found);
+    }
+}
+#else
+inline const char*
+find_url_end(const char* text)
+{
+    while (has_class(static_cast<unsigned char>(*text), cc_url_strict_text))
+        ++text;
+    return text;
+}
+#endif

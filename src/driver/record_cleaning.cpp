@@ -139,19 +139,14 @@ clean_referrer(log_record& r)
     auto* text = reinterpret_cast<unsigned char*>(ref);
     if (ref[0] == '"') {
         start = 1;
-        std::size_t i = 1;
         // A URL character is never a referrer's stop, but for the end itself.
-        while (has_class(text[i], cc_url_strict_text))
-            ++i;
+        std::size_t i = static_cast<std::size_t>(find_url_end(ref + 1) - ref);
         query = i;
         while (!has_class(text[i], cc_ref_stop))
             ++i;
         end = text[i] != '\0' ? i : i - 1;
     } else {
-        std::size_t i = 0;
-        while (has_class(text[i], cc_url_strict_text))
-            ++i;
-        query = i;
+        query = static_cast<std::size_t>(find_url_end(ref) - ref);
         end = query + std::strlen(ref + query);
     }
     if (end <= start) {

@@ -53,17 +53,22 @@ find_markup(const char* text)
 /// ranges instead of the table.
 extern bool g_url_chars_plain;
 
+inline const char*
+find_url_end_bytewise(const char* text)
+{
+    while (has_class(static_cast<unsigned char>(*text), cc_url_strict_text))
+        ++text;
+    return text;
+}
+
 /// The first byte of the text that cannot belong to a URL with StripCGI
 /// on (cc_url_strict_text): the end of the text at the latest.
 #if defined(__SSE2__)
 __attribute__((no_sanitize_address)) inline const char*
 find_url_end(const char* text)
 {
-    if (!g_url_chars_plain) {
-        while (has_class(static_cast<unsigned char>(*text), cc_url_strict_text))
-            ++text;
-        return text;
-    }
+    if (!g_url_chars_plain)
+        return find_url_end_bytewise(text);
     const auto address = reinterpret_cast<std::uintptr_t>(text);
     const auto* block = reinterpret_cast<const __m128i*>(address & ~std::uintptr_t{15});
     const unsigned skip = static_cast<unsigned>(address & 15);
@@ -91,8 +96,6 @@ find_url_end(const char* text)
 inline const char*
 find_url_end(const char* text)
 {
-    while (has_class(static_cast<unsigned char>(*text), cc_url_strict_text))
-        ++text;
-    return text;
+    return find_url_end_bytewise(text);
 }
 #endif

@@ -67,3 +67,14 @@ progress(const char* fmt, ...)
     std::vfprintf(progress_stream(), fmt, args);
     va_end(args);
 }
+
+std::FILE*
+open_message_stream(void* self, ssize_t (*write)(void*, const char*, std::size_t))
+{
+    cookie_io_functions_t io{};
+    io.write = write;
+    std::FILE* stream = fopencookie(self, "w", io);
+    if (stream != nullptr)
+        std::setvbuf(stream, nullptr, _IONBF, 0);
+    return stream;
+}

@@ -2,7 +2,10 @@
 // error from level 1, progress lines on standard output at level 2.
 #pragma once
 
+#include <cstddef>
 #include <cstdio>
+
+#include <sys/types.h>
 
 /// Writes to standard error when the verbosity is at least 1.
 [[gnu::format(printf, 1, 2)]] void warn(const char* fmt, ...);
@@ -32,3 +35,8 @@ std::FILE* progress_stream();
 /// Sends this thread's progress lines to the stream (nullptr: standard
 /// output again).
 void set_progress_stream(std::FILE* stream);
+
+/// An unbuffered stream that hands every write to write(self, bytes, n), so
+/// that a message reaches whoever holds it before the next one begins; the
+/// streams that keep messages for later are made with it.  Null on failure.
+std::FILE* open_message_stream(void* self, ssize_t (*write)(void*, const char*, std::size_t));

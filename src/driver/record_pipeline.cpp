@@ -8,6 +8,7 @@
 #endif
 
 #include "common/huge_pages.hpp"
+#include "common/messages.hpp"
 
 void
 record_batch::clear()
@@ -154,15 +155,7 @@ unpack_record(const record_batch& b, std::uint32_t offset, log_record& r, text_l
     lengths = {head.length[1], head.length[2], head.length[3], head.length[5]};
 }
 
-batch_sink::batch_sink()
-{
-    cookie_io_functions_t io{};
-    io.write = &batch_sink::write;
-    stream_ = fopencookie(this, "w", io);
-    // Unbuffered: every byte reaches its text before the next line begins.
-    if (stream_ != nullptr)
-        std::setvbuf(stream_, nullptr, _IONBF, 0);
-}
+batch_sink::batch_sink() : stream_(open_message_stream(this, &batch_sink::write)) {}
 
 batch_sink::~batch_sink()
 {

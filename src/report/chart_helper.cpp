@@ -4,14 +4,9 @@
 
 #include "common/messages.hpp"
 
-chart_helper::holder::holder(std::FILE* target) : target_(target)
+chart_helper::holder::holder(std::FILE* target)
+    : stream_(open_message_stream(this, &holder::write)), target_(target)
 {
-    cookie_io_functions_t io{};
-    io.write = &holder::write;
-    stream_ = fopencookie(this, "w", io);
-    // Unbuffered: each message reaches its stretch before the next begins.
-    if (stream_ != nullptr)
-        std::setvbuf(stream_, nullptr, _IONBF, 0);
 }
 
 chart_helper::holder::~holder()

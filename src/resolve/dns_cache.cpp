@@ -1,10 +1,13 @@
 #include "resolve/dns_cache.hpp"
 
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <string>
 #include <utility>
+#include <vector>
 
+#include <fcntl.h>
 #include <netdb.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
@@ -86,6 +89,104 @@ open_cache(bool for_writing)
     }
 }
 
+// parvakeep's purge writes its successor under ".new" and refuses to start
+// over a leftover one: a killed pre-pass must not leave it that name.
+constexpr const char* successor_suffix = ".next";
+
+bool
+copy_contents(int from, int to)
+{
+    std::vector<char> buffer(std::size_t{1} << 17);
+    off_t offset = 0;
+    for (;;) {
+        const ssize_t n = pread(from, buffer.data(), buffer.size(), offset);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            return n == 0;
+        for (ssize_t done = 0; done < n;) {
+            const ssize_t w = write(to, buffer.data() + done, static_cast<std::size_t>(n - done));
+            if (w < 0 && errno == EINTR)
+                continue;
+            if (w <= 0)
+                return false;
+            done += w;
+        }
+        offset += n;
+    }
+}
+
+// Moves the pre-pass's writes to a copy of the named file.  False when no
+// copy can be made (a directory the run may not write in, say): the stores
+// then go to the file itself, as they must without one.
+bool
+begin_successor()
+{
+    dns_cache_handle& c = g_dns_cache;
+    DB* named = c.db.get();
+    struct stat st;
+    if (named->sync(named, 0) != 0 || fstat(c.fd, &st) != 0)
+        return false;
+    // A link stays a link: the successor goes beside the file it leads to.
+    char* real = realpath(g_settings.dns_cache->c_str(), nullptr);
+    if (real == nullptr)
+        return false;
+    c.target = real;
+    std::free(real);
+    const std::string next = c.target + successor_suffix;
+
+    // Only the holder of the file's lock makes a successor: one found now is
+    // what a killed run left.
+    struct stat left;
+    if (lstat(next.c_str(), &left) == 0 && !S_ISDIR(left.st_mode))
+        unlink(next.c_str());
+    const int out = open(next.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+    if (out < 0)
+        return false;
+    bool copied = fchmod(out, st.st_mode & 07777) == 0 && copy_contents(c.fd, out);
+    copied = close(out) == 0 && copied;
+    DB* raw = nullptr;
+    if (copied && db_create(&raw, nullptr, 0) == 0) {
+        owned_db copy(raw);
+        dns_cache_silence(raw);
+        if (raw->open(raw, nullptr, next.c_str(), nullptr, DB_HASH, 0, 0) == 0) {
+            c.named = std::move(c.db);
+            c.db = std::move(copy);
+            c.successor = next;
+            return true;
+        }
+    }
+    unlink(next.c_str());
+    return false;
+}
+
+bool
+sync_path(const char* path)
+{
+    const int fd = open(path, O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
+    if (fd < 0)
+        return false;
+    const bool synced = fsync(fd) == 0;
+    return close(fd) == 0 && synced;
+}
+
+// Puts the written successor in the file's place.  On any failure the file
+// keeps its old records, whole, and the successor goes.
+void
+commit_successor()
+{
+    dns_cache_handle& c = g_dns_cache;
+    DB* db = c.db.release();
+    // Closing writes every page out; the data reaches the disk before the
+    // rename, or a crash soon after it could leave a cache with nothing in it.
+    const bool written = db->close(db, 0) == 0 && sync_path(c.successor.c_str()) &&
+                         std::rename(c.successor.c_str(), c.target.c_str()) == 0;
+    if (!written) {
+        warn("%s %s\n", msg::cant_write_file, c.successor.c_str());
+        unlink(c.successor.c_str());
+    }
+}
+
 // Gets the stored value of the key, at most one record's bytes of it.
 // Returns the library's code; size is the number of bytes read.
 int
@@ -114,6 +215,7 @@ dns_cache_open_write(std::int64_t store_time)
     if (open_cache(true) != 0)
         return 1;
     g_dns_cache.store_time = store_time;
+    g_dns_cache.successor_due = true;
     return 0;
 }
 
@@ -208,6 +310,10 @@ dns_cache_store(const char* address, const char* name, int unresolved)
 {
     if (!dns_cache_is_open())
         return 1;
+    if (g_dns_cache.successor_due) {
+        g_dns_cache.successor_due = false;
+        begin_successor();
+    }
     char key[host_name_capacity + 1];
     const std::size_t key_length = std::strlen(address);
     int rc = 1;
@@ -236,10 +342,19 @@ dns_cache_close()
         return;
     // The pre-pass's pages reach the file while its lock still keeps the
     // readers out: a reader let in first would find a half-written database.
-    DB* db = g_dns_cache.db.get();
-    db->sync(db, 0);
-    dns_cache_lock(g_dns_cache.fd, F_UNLCK);
-    g_dns_cache.db.reset();
-    g_dns_cache.fd = -1;
-    g_dns_cache.store_time = 0;
+    dns_cache_handle& c = g_dns_cache;
+    if (!c.successor.empty()) {
+        commit_successor();
+    } else {
+        DB* db = c.db.get();
+        db->sync(db, 0);
+    }
+    dns_cache_lock(c.fd, F_UNLCK);
+    c.db.reset();
+    c.named.reset();
+    c.fd = -1;
+    c.target.clear();
+    c.successor.clear();
+    c.successor_due = false;
+    c.store_time = 0;
 }

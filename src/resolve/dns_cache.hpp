@@ -155,9 +155,18 @@ dns_cache_silence(DB* db)
 // ---- the analyzer's one open cache
 
 /// The cache the analyzer has open, if any.
+/// The pre-pass does not write the named file in place: a run killed while
+/// the library writes its pages out would leave them disagreeing.  Its first
+/// store copies the file to a successor beside it, and the close renames the
+/// written successor over the file, so the name always leads to a whole
+/// database, the old one or the new one.
 struct dns_cache_handle {
-    owned_db db;                  // null while no cache is open
-    int fd = -1;                  // the descriptor under db, which carries the lock
+    owned_db db;                  // null while no cache is open; the successor once made
+    int fd = -1;                  // the descriptor of the named file, which carries the lock
+    owned_db named;               // the named file's handle while db is the successor
+    std::string target;           // the file the successor replaces (links resolved)
+    std::string successor;        // the successor's path; empty while there is none
+    bool successor_due = false;   // the pre-pass's first store is still to make it
     std::int64_t store_time = 0;  // cache_time of the records the pre-pass stores
 };
 
@@ -227,6 +236,6 @@ dns_fetch_result dns_cache_fetch(const char* address, dns_cache_record& out);
 /// the put fails ("db_put fail!" at verbosity 2).
 int dns_cache_store(const char* address, const char* name, int unresolved);
 
-/// Writes the cache out, releases the lock and closes the file.  Harmless
-/// when nothing is open.
+/// Writes the cache out (renaming a pre-pass's successor over the file),
+/// releases the lock and closes the file.  Harmless when nothing is open.
 void dns_cache_close();

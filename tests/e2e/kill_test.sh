@@ -147,6 +147,28 @@ if [ -n "$dns" ]; then
     done
 fi
 
+# Killed while it writes its cache: the pre-pass writes a copy beside the
+# cache and renames it over at its end; the kills fall between the copy's
+# appearing and a while after, its last writes and the rename included.
+if [ -n "$dns" ]; then
+    for _ in 1 2 3 4 5; do
+        rm -f report/dns.db
+        (cd report && exec "${netless[@]}" "$BIN/parvalyte" -q access.log > /dev/null 2>&1) &
+        pid=$!
+        while kill -0 "$pid" 2> /dev/null && [ ! -e report/dns.db.next ]; do
+            :
+        done
+        delay=$((RANDOM % (span / 2 + 5)))
+        sleep "$((delay / 1000)).$(printf '%03d' $((delay % 1000)))"
+        kill -KILL "$pid" 2> /dev/null
+        wait "$pid" 2> /dev/null
+        complete report || {
+            echo "a run killed while it wrote its DNS cache left what the next one cannot use"
+            exit 1
+        }
+    done
+fi
+
 # Whatever was killed, the next run goes through.
 (cd report && "${netless[@]}" "$BIN/parvalyte" -q access.log) || {
     echo "the run after the killed ones failed"

@@ -143,6 +143,13 @@ begin_successor()
     const int out = open(next.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
     if (out < 0)
         return false;
+    // The copy keeps the file's owner where the run may give it (as root),
+    // so that the owner's own runs can still write the cache it becomes.
+    if (fchown(out, st.st_uid, st.st_gid) != 0 && errno != EPERM) {
+        close(out);
+        unlink(next.c_str());
+        return false;
+    }
     bool copied = fchmod(out, st.st_mode & 07777) == 0 && copy_contents(c.fd, out);
     copied = close(out) == 0 && copied;
     DB* raw = nullptr;

@@ -170,6 +170,26 @@ TEST_F(ParseClf, LongAgentIsCutSilently)
     EXPECT_EQ(err, "");
 }
 
+// Fields are copied sixteen bytes at a time: every length around the block
+// sizes, as a middle field ended by a blank and as the last field, which
+// runs to the end of the line with or without its newline.
+TEST_F(ParseClf, FieldsOfEveryLengthAreCopiedWhole)
+{
+    for (std::size_t n = 1; n <= 70; ++n) {
+        const std::string host(n, 'h');
+        std::string agent(n, 'a');
+        for (std::size_t i = 0; i < n; i += 7)
+            agent[i] = static_cast<char>('0' + i % 10);
+        const std::string line = host + " - - [10/Oct/2000:13:55:36 -0700] \"GET /a HTTP/1.0\" 200 1 " +
+                                 "\"-\" \"" + agent + "\"";
+        for (const char* end : {"\n", ""}) {
+            ASSERT_EQ(parse(line + end), 1) << n;
+            EXPECT_EQ(r.host, host) << n;
+            EXPECT_EQ(r.agent, "\"" + agent + "\"") << n << " " << (*end ? "newline" : "last line");
+        }
+    }
+}
+
 TEST_F(ParseClf, LastLineWithoutNewlineKeepsItsLastCharacter)
 {
     EXPECT_EQ(parse("h - - [10/Oct/2000:13:55:36 -0700] \"GET /\" 200 1 \"-\" \"Mozilla/5.0\""), 1);

@@ -4,6 +4,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 
 enum char_class : std::uint16_t {
     cc_alnum = 1,             // letter or digit of the locale
@@ -42,6 +43,30 @@ lower_locale(char* p, std::size_t n)
 inline void
 lower_ascii(char* p, const char* end)
 {
+    // Eight bytes at a time, the last word ending at the end and overlapping
+    // the one before: lowering a letter twice leaves it as once.
+    if (end - p >= 8) {
+        const auto lower = [](char* at) {
+            std::uint64_t x;
+            std::memcpy(&x, at, 8);
+            constexpr std::uint64_t ones = 0x0101010101010101u;
+            const std::uint64_t low7 = x & (0x7f * ones);
+            // A byte's top bit: set from 'A' on, and from past 'Z' on; bytes
+            // from 128 on are no capitals.
+            const std::uint64_t from_a = low7 + (0x80 - 'A') * ones;
+            const std::uint64_t past_z = low7 + (0x80 - 'Z' - 1) * ones;
+            const std::uint64_t capital = from_a & ~past_z & ~x & (0x80 * ones);
+            x |= capital >> 2;
+            std::memcpy(at, &x, 8);
+        };
+        const std::size_t n = static_cast<std::size_t>(end - p);
+        std::size_t i = 0;
+        for (; i + 8 <= n; i += 8)
+            lower(p + i);
+        if (i < n)
+            lower(p + n - 8);
+        return;
+    }
     for (; p < end; ++p) {
         const auto c = static_cast<unsigned char>(*p);
         if (static_cast<unsigned>(c - 'A') < 26u)

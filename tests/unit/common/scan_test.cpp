@@ -33,6 +33,27 @@ TEST(FindMarkup, UpperHalfAndPrintableBytesPass)
 // The host's lowering takes whole pieces; it must agree with the locale's
 // table byte for byte, whether the upper half of the table maps letters or
 // the locale lowers ASCII its own way.
+// Only the range changes, only its ASCII capitals change, and the blocks'
+// overlap at the end: every length around the block size, every byte value.
+TEST(LowerAscii, LowersTheCapitalsOfTheRangeOnly)
+{
+    for (std::size_t n = 0; n <= 50; ++n) {
+        for (std::size_t offset = 0; offset < 16; ++offset) {
+            char text[80];
+            char want[80];
+            for (std::size_t i = 0; i < sizeof text; ++i)
+                text[i] = static_cast<char>((i * 37 + n * 11 + offset) % 256);
+            std::memcpy(want, text, sizeof text);
+            for (std::size_t i = offset; i < offset + n; ++i)
+                if (want[i] >= 'A' && want[i] <= 'Z')
+                    want[i] = static_cast<char>(want[i] + 'a' - 'A');
+            lower_ascii(text + offset, text + offset + n);
+            ASSERT_EQ(std::string(text, sizeof text), std::string(want, sizeof want))
+                << n << " bytes at " << offset;
+        }
+    }
+}
+
 TEST(LowerLocaleText, AgreesWithTheLocaleTable)
 {
     load_char_classes();

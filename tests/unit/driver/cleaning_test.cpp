@@ -1,3 +1,4 @@
+#include <algorithm>
 #include <cstring>
 #include <string>
 
@@ -94,6 +95,32 @@ TEST_F(Cleaning, Normalisation)
     EXPECT_EQ(debug_out, "Converted URL 'relative.html' to '/'\n");
     url_of("\"GET relative.html\"", 403);
     EXPECT_EQ(debug_out, "Invalid URL: 'relative.html'\n");
+}
+
+// Every URL of up to six slashes, dots and letters loses its "/./" exactly
+// as the plain rule does: replace the first one, search again from the start.
+TEST_F(Cleaning, DotSegmentsGoAsTheRuleSays)
+{
+    const char parts[] = {'/', '.', 'a'};
+    for (int n = 1; n <= 6; ++n) {
+        int count = 1;
+        for (int i = 0; i < n; ++i)
+            count *= 3;
+        for (int k = 0; k < count; ++k) {
+            std::string url;
+            for (int i = 0, code = k; i < n; ++i, code /= 3)
+                url += parts[code % 3];
+            // A run of slashes at the start is one slash.
+            std::string want = url.substr(std::min(url.find_first_not_of('/'), url.size()) - (url[0] == '/' ? 1 : 0));
+            for (std::size_t p; (p = want.find("/./")) != std::string::npos;)
+                want.erase(p, 2);
+            if (want[0] != '/')
+                want = "/";
+            while (want.size() > 1 && want.back() == '?')
+                want.pop_back();
+            EXPECT_EQ(url_of(("\"GET " + url + "\"").c_str()), want) << url;
+        }
+    }
 }
 
 TEST_F(Cleaning, WithoutNormalisationOnlyTheSchemeIsLowerCased)

@@ -144,18 +144,6 @@ give_up_successor(owned_db& out, const std::string& path)
     return 1;
 }
 
-/// Writes the file's data to the disk before it is renamed over the cache:
-/// without it a crash soon after the rename can leave a cache with nothing in it.
-bool
-sync_file(const char* path)
-{
-    const int fd = open(path, O_RDONLY);
-    if (fd < 0)
-        return false;
-    const bool synced = fsync(fd) == 0;
-    return close(fd) == 0 && synced;
-}
-
 }  // namespace
 
 int
@@ -228,7 +216,7 @@ keep_purge(const keep_options& o, owned_db db)
         unlink(new_path.c_str());
         return 1;
     }
-    if (!sync_file(new_path.c_str())) {
+    if (!sync_path(new_path.c_str())) {
         std::fprintf(stderr, "Error: %s: %s\n", new_path.c_str(), std::strerror(errno));
         unlink(new_path.c_str());
         return 1;

@@ -22,6 +22,20 @@ open_no_follow(const char* path, int flags, int mode)
     return fd;
 }
 
+bool
+sync_path(const char* path)
+{
+    const int fd = open_no_follow(path, O_RDONLY | O_CLOEXEC);
+    if (fd < 0)
+        return false;
+    const bool synced = fsync(fd) == 0;
+    const int saved = errno;
+    const bool closed = close(fd) == 0;
+    if (!synced)
+        errno = saved;
+    return synced && closed;
+}
+
 owned_file
 open_regular_for_reading(const char* path)
 {

@@ -31,6 +31,12 @@ int open_no_follow(const char* path, int flags, int mode = 0);
 /// with errno set, which is ELOOP when the path is a symbolic link.
 owned_file open_for_writing(const char* path);
 
+/// Writes a closed file's data to the disk, before it is renamed over the
+/// file it replaces: without it a crash soon after the rename can leave that
+/// name with nothing in it.  A symbolic link at the path is not followed.
+/// False, with errno set, when the file cannot be opened or synced.
+bool sync_path(const char* path);
+
 /// Closes a stream that was written to.  False when a write, the flush or
 /// the close failed: stdio keeps what it could not write in its buffer and
 /// raises the error flag, so a full disk shows here and nowhere else.

@@ -15,6 +15,7 @@
 
 #include "common/catalog.hpp"
 #include "common/char_classes.hpp"
+#include "common/files.hpp"
 #include "common/messages.hpp"
 #include "common/settings.hpp"
 
@@ -165,16 +166,6 @@ begin_successor()
     }
     unlink(next.c_str());
     return false;
-}
-
-bool
-sync_path(const char* path)
-{
-    const int fd = open(path, O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
-    if (fd < 0)
-        return false;
-    const bool synced = fsync(fd) == 0;
-    return close(fd) == 0 && synced;
 }
 
 // Puts the written successor in the file's place.  On any failure the file

@@ -128,45 +128,35 @@ for run in $(seq 1 "$RUNS"); do
     }
 done
 
-# Killed while its cache is being made: when Berkeley DB's temporary file
-# for it appears (the random kills rarely fall there).
-if [ -n "$dns" ]; then
-    for _ in 1 2 3; do
+# kill_when_made PATTERN MOST WHAT: runs on a cache made anew, each killed
+# up to MOST milliseconds after a file matching PATTERN appears in report/.
+kill_when_made() {
+    local pattern=$1 most=$2 what=$3 delay
+    for _ in 1 2 3 4; do
         rm -f report/dns.db
         (cd report && exec "${netless[@]}" "$BIN/parvalyte" -q access.log > /dev/null 2>&1) &
         pid=$!
-        while kill -0 "$pid" 2> /dev/null && ! compgen -G 'report/__db.*' > /dev/null; do
+        while kill -0 "$pid" 2> /dev/null && ! compgen -G "report/$pattern" > /dev/null; do
             :
         done
-        kill -KILL "$pid" 2> /dev/null
-        wait "$pid" 2> /dev/null
-        complete report || {
-            echo "a run killed while it made its DNS cache left what the next one cannot use"
-            exit 1
-        }
-    done
-fi
-
-# Killed while it writes its cache: the pre-pass writes a copy beside the
-# cache and renames it over at its end; the kills fall between the copy's
-# appearing and a while after, its last writes and the rename included.
-if [ -n "$dns" ]; then
-    for _ in 1 2 3 4 5; do
-        rm -f report/dns.db
-        (cd report && exec "${netless[@]}" "$BIN/parvalyte" -q access.log > /dev/null 2>&1) &
-        pid=$!
-        while kill -0 "$pid" 2> /dev/null && [ ! -e report/dns.db.next ]; do
-            :
-        done
-        delay=$((RANDOM % (span / 2 + 5)))
+        delay=$((RANDOM % (most + 1)))
         sleep "$((delay / 1000)).$(printf '%03d' $((delay % 1000)))"
         kill -KILL "$pid" 2> /dev/null
         wait "$pid" 2> /dev/null
         complete report || {
-            echo "a run killed while it wrote its DNS cache left what the next one cannot use"
+            echo "a run killed while it $what left what the next one cannot use"
             exit 1
         }
     done
+}
+if [ -n "$dns" ]; then
+    # Killed while its cache is being made: when Berkeley DB's temporary file
+    # for it appears (the random kills rarely fall there).
+    kill_when_made '__db.*' 0 "made its DNS cache"
+    # The pre-pass writes a copy beside the cache and renames it over at its
+    # end: these kills fall between the copy's appearing and a while after,
+    # its last writes and the rename included.
+    kill_when_made 'dns.db.next' $((span / 2 + 5)) "wrote its DNS cache"
 fi
 
 # Whatever was killed, the next run goes through.

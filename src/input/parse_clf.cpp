@@ -97,7 +97,8 @@ copy_to_nul(char* dst, const char* from, std::size_t most)
         for (; i + 16 <= most; i += 16) {
             const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(from + i));
             _mm_storeu_si128(reinterpret_cast<__m128i*>(dst + i), v);
-            if (const unsigned nul = static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(v, zero))))
+            if (const unsigned nul =
+                    static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(v, zero))))
                 return i + static_cast<std::size_t>(__builtin_ctz(nul));
         }
         if (i == most)

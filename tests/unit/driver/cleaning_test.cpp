@@ -111,7 +111,8 @@ TEST_F(Cleaning, DotSegmentsGoAsTheRuleSays)
             for (int i = 0, code = k; i < n; ++i, code /= 3)
                 url += parts[code % 3];
             // A run of slashes at the start is one slash.
-            std::string want = url.substr(std::min(url.find_first_not_of('/'), url.size()) - (url[0] == '/' ? 1 : 0));
+            std::string want = url.substr(std::min(url.find_first_not_of('/'), url.size()) -
+                                          (url[0] == '/' ? 1 : 0));
             for (std::size_t p; (p = want.find("/./")) != std::string::npos;)
                 want.erase(p, 2);
             if (want[0] != '/')

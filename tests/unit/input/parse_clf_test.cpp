@@ -180,7 +180,8 @@ TEST_F(ParseClf, FieldsOfEveryLengthAreCopiedWhole)
         std::string agent(n, 'a');
         for (std::size_t i = 0; i < n; i += 7)
             agent[i] = static_cast<char>('0' + i % 10);
-        const std::string line = host + " - - [10/Oct/2000:13:55:36 -0700] \"GET /a HTTP/1.0\" 200 1 " +
+        const std::string line = host +
+                                 " - - [10/Oct/2000:13:55:36 -0700] \"GET /a HTTP/1.0\" 200 1 " +
                                  "\"-\" \"" + agent + "\"";
         for (const char* end : {"\n", ""}) {
             ASSERT_EQ(parse(line + end), 1) << n;

@@ -141,7 +141,7 @@ begin_successor()
     struct stat left;
     if (lstat(next.c_str(), &left) == 0 && !S_ISDIR(left.st_mode))
         unlink(next.c_str());
-    const int out = open(next.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+    const int out = open_no_follow(next.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
     if (out < 0)
         return false;
     // The copy keeps the file's owner where the run may give it (as root),

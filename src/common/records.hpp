@@ -52,6 +52,41 @@ clear_record(log_record& r)
 /// a thread that prepares records ahead of the counting parses into its own.
 extern thread_local log_record g_record;
 
+/// What the referrer table may write over a referrer of "-", its NUL included:
+/// every referrer the counting reads has room for it.
+inline constexpr std::size_t direct_referrer_room = sizeof "- (Direct Request)";
+
+/// A record's final fields as the counting reads them.  The counting may
+/// replace the host, so it has its own array; the other texts stay where they
+/// were cleaned or packed, and the tables may write over them only within
+/// their lengths (or within direct_referrer_room).
+struct counted_record {
+    char host[host_name_capacity + 1];
+    char* request;
+    char* referrer;
+    char* agent;
+    char* search_text;
+    char* user;
+    int status;
+    u64 bytes;
+};
+
+/// The counting's view of a cleaned record: its host copied, its other
+/// texts where they are.
+inline void
+view_record(log_record& r, counted_record& c)
+{
+    const std::size_t n = __builtin_strlen(r.host);
+    __builtin_memcpy(c.host, r.host, n + 1);
+    c.request = r.request;
+    c.referrer = r.referrer;
+    c.agent = r.agent;
+    c.search_text = r.search_text;
+    c.user = r.user;
+    c.status = r.status;
+    c.bytes = r.bytes;
+}
+
 /// The lengths of a record's texts that the counting reads whole, when
 /// whoever filled the record knew them; the host may still change, so it is
 /// measured again.

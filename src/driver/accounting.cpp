@@ -261,12 +261,13 @@ clean_record(log_record& r, u64 line_number)
 }
 
 // The second stage, in log order on the counting thread: the run counts, the
-// time order, the clock, the DNS cache and the tables.  clean() cleans
-// g_record, or writes what an earlier cleaning said, when the record is
-// counted.
+// time order, the clock, the DNS cache and the tables.  clean() makes r the
+// cleaned record, or writes what an earlier cleaning said, when the record
+// is counted.
 template <typename Clean>
 void
-count_line(line_kind kind, record_time when, Clean&& clean, const text_lengths* lengths = nullptr)
+count_line(line_kind kind, record_time when, counted_record& r, Clean&& clean,
+           const text_lengths* lengths = nullptr)
 {
     ++g_run.total;
     switch (kind) {
@@ -291,18 +292,17 @@ count_line(line_kind kind, record_time when, Clean&& clean, const text_lengths* 
 
     // A cached name replaces a numeric host; the logged address is kept
     // to give way to a name that turns out bad.
-    log_record& r = g_record;
     if (dns_cache_is_open()) {
         char saved_host[sizeof r.host];
         std::memcpy(saved_host, r.host, sizeof saved_host);
         if (dns_cache_lookup(r.host) && dns_name_is_socket_address(r.host))
             std::memcpy(r.host, saved_host, sizeof saved_host);
-        check_host(r, saved_host);
+        check_host(r.host, saved_host);
     } else {
-        check_host(r, r.host);
+        check_host(r.host, r.host);
     }
 
-    account_record(when, lengths);
+    account_record(when, r, lengths);
 }
 
 void
@@ -310,6 +310,7 @@ sequential_loop(log_reader& log)
 {
     static char line[line_capacity];
     static char copy[line_capacity];
+    counted_record counted;
     std::size_t length;
     bool oversized;
     progress_meter meter(log);
@@ -318,7 +319,10 @@ sequential_loop(log_reader& log)
         record_time when{};
         const line_kind kind =
             oversized ? line_kind::bad : prepare_line(line, length, g_run.total + 1, when, copy);
-        count_line(kind, when, [&] { clean_record(g_record, g_run.total); });
+        count_line(kind, when, counted, [&] {
+            clean_record(g_record, g_run.total);
+            view_record(g_record, counted);
+        });
     }
 }
 
@@ -402,18 +406,19 @@ write_messages(const std::string& messages, std::size_t from, std::size_t to)
 }
 
 void
-count_batch(const record_batch& b, progress_meter& meter)
+count_batch(record_batch& b, progress_meter& meter)
 {
+    counted_record counted;
     text_lengths lengths{};
     for (const prepared_line& p : b.lines) {
         meter.line_counted();
         write_messages(b.messages, p.begin, p.checked_end);
         const auto kind = static_cast<line_kind>(p.kind);
         if (kind == line_kind::record)
-            unpack_record(b, p.text, g_record, lengths);
+            view_packed_record(b, p.text, counted, lengths);
         count_line(
-            kind, p.when, [&] { write_messages(b.messages, p.checked_end, p.cleaned_end); },
-            &lengths);
+            kind, p.when, counted,
+            [&] { write_messages(b.messages, p.checked_end, p.cleaned_end); }, &lengths);
     }
 }
 

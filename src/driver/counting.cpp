@@ -24,7 +24,7 @@ matches(const nlist& list, const char* text)
 }
 
 bool
-included(const log_record& r)
+included(const counted_record& r)
 {
     const settings& s = g_settings;
     return matches(s.include_site, r.host) || matches(s.include_url, r.request) ||
@@ -33,7 +33,7 @@ included(const log_record& r)
 }
 
 bool
-ignored(const log_record& r)
+ignored(const counted_record& r)
 {
     const settings& s = g_settings;
     return matches(s.ignore_site, r.host) || matches(s.ignore_url, r.request) ||
@@ -56,7 +56,7 @@ struct label_copy {
 };
 
 void
-count_groups(log_record& r, u64 files_if_200)
+count_groups(counted_record& r, u64 files_if_200)
 {
     const settings& s = g_settings;
     const u64 time = g_clock.record_timestamp;
@@ -99,9 +99,8 @@ count_groups(log_record& r, u64 files_if_200)
 }  // namespace
 
 void
-account_record(const record_time& when, const text_lengths* lengths)
+account_record(const record_time& when, counted_record& r, const text_lengths* lengths)
 {
-    log_record& r = g_record;
     const settings& s = g_settings;
     if (!included(r) && ignored(r)) {
         ++g_run.ignored;

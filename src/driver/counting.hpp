@@ -4,6 +4,8 @@
 
 #include "common/records.hpp"
 
-/// Counts g_record, whose fields are final, at the record's day and hour.
-/// Raises the ignored count or sets the good-record flag.
-void account_record(const record_time& when, const text_lengths* lengths = nullptr);
+/// Counts the record, whose fields are final, at the record's day and hour
+/// (lengths: of its texts, when they are known).  Raises the ignored count or
+/// sets the good-record flag.
+void account_record(const record_time& when, counted_record& r,
+                    const text_lengths* lengths = nullptr);

@@ -230,12 +230,11 @@ clean_user(log_record& r)
 }
 
 void
-check_host(log_record& r, const char* saved_host)
+check_host(char (&host)[host_name_capacity + 1], const char* saved_host)
 {
-    char* host = r.host;
     const auto c0 = static_cast<unsigned char>(host[0]);
     if (!(has_class(c0, cc_alnum) || c0 == ':')) {
-        copy_cut(r.host, "Invalid");
+        copy_cut(host, "Invalid");
         return;
     }
     // A host as logged was lower-cased already; a name from the cache may
@@ -259,11 +258,11 @@ check_host(log_record& r, const char* saved_host)
         if (c == '_' && std::memchr(host, '.', static_cast<std::size_t>(p - host)) == nullptr)
             continue;
         if (from_cache)
-            copy_cut(r.host, saved_host);
+            copy_cut(host, saved_host);
         else
-            copy_cut(r.host, "Invalid");
+            copy_cut(host, "Invalid");
         return;
     }
     if (!has_class(static_cast<unsigned char>(p[-1]), cc_alnum))
-        copy_cut(r.host, "Invalid");
+        copy_cut(host, "Invalid");
 }

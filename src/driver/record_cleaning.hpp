@@ -25,4 +25,4 @@ void clean_user(log_record& r);
 /// A host that is not a valid name or address becomes "Invalid"; a cached
 /// name that is not valid gives way to the logged address (saved_host).
 /// saved_host is the host itself when no cached name replaced it.
-void check_host(log_record& r, const char* saved_host);
+void check_host(char (&host)[host_name_capacity + 1], const char* saved_host);

@@ -53,14 +53,12 @@ struct packed_head {
 // what ran on.
 constexpr std::size_t piece = 32;
 
-template <std::size_t N>
-void
-unpack_text(const char*& from, char (&to)[N], std::size_t n)
+// A packed referrer's room: its text and NUL, and at least what the
+// referrer table may write over it.
+std::size_t
+referrer_room(std::size_t n)
 {
-    static_assert(N % piece == 0);
-    for (std::size_t i = 0; i <= n; i += piece)
-        std::memcpy(to + i, from + i, piece);
-    from += n + 1;
+    return std::max(n + 1, direct_referrer_room);
 }
 
 // Copies the text in from, its NUL included, in whole pieces and returns its
@@ -130,6 +128,7 @@ pack_record(const log_record& r, record_batch& b)
     add(0, r.host);
     add(1, r.request);
     add(2, r.referrer);
+    to += referrer_room(head.length[2]) - (head.length[2] + 1);
     add(3, r.agent);
     add(4, r.search_text);
     add(5, r.user);
@@ -138,20 +137,26 @@ pack_record(const log_record& r, record_batch& b)
 }
 
 void
-unpack_record(const record_batch& b, std::uint32_t offset, log_record& r, text_lengths& lengths)
+view_packed_record(record_batch& b, std::uint32_t offset, counted_record& r, text_lengths& lengths)
 {
     packed_head head;
     std::memcpy(&head, b.packed + offset, sizeof head);
     r.status = head.status;
     r.bytes = head.bytes;
-    r.date_text[0] = '\0';
-    const char* p = b.packed + offset + sizeof head;
-    unpack_text(p, r.host, head.length[0]);
-    unpack_text(p, r.request, head.length[1]);
-    unpack_text(p, r.referrer, head.length[2]);
-    unpack_text(p, r.agent, head.length[3]);
-    unpack_text(p, r.search_text, head.length[4]);
-    unpack_text(p, r.user, head.length[5]);
+    char* p = b.packed + offset + sizeof head;
+    static_assert(sizeof r.host % piece == 0);
+    for (std::size_t i = 0; i <= head.length[0]; i += piece)
+        std::memcpy(r.host + i, p + i, piece);
+    p += head.length[0] + 1;
+    r.request = p;
+    p += head.length[1] + 1;
+    r.referrer = p;
+    p += referrer_room(head.length[2]);
+    r.agent = p;
+    p += head.length[3] + 1;
+    r.search_text = p;
+    p += head.length[4] + 1;
+    r.user = p;
     lengths = {head.length[1], head.length[2], head.length[3], head.length[5]};
 }
 

@@ -89,10 +89,11 @@ struct record_batch {
 /// counting goes by the time the line carries.
 void pack_record(const log_record& r, record_batch& b);
 
-/// Copies the packed record that starts at offset into r (its date left
-/// empty), and the lengths of its texts into lengths.
-void unpack_record(const record_batch& b, std::uint32_t offset, log_record& r,
-                   text_lengths& lengths);
+/// Points r at the packed record that starts at offset, its host copied,
+/// and gives the lengths of its texts.  r's texts stay valid, and may be
+/// written over within their room, while the batch is being counted.
+void view_packed_record(record_batch& b, std::uint32_t offset, counted_record& r,
+                        text_lengths& lengths);
 
 /// A stream whose bytes are appended to a text, for a thread's messages.
 class batch_sink {

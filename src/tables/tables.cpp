@@ -653,6 +653,7 @@ add_referrer(hashed_name& name, rnode* hint, int kind, u64 hits, u64& unique)
 {
     if (name.text[0] == '-') {
         static constexpr char direct[] = "- (Direct Request)";
+        static_assert(sizeof direct == direct_referrer_room);
         std::memcpy(name.text, direct, sizeof direct);
         name.length = sizeof direct - 1;
         name.hash = 0;
@@ -863,7 +864,7 @@ set_current_url(const hashed_name& url, bool is_page, unode* entry)
 }
 
 void
-prepare_record_names(record_names& names, log_record& r, const text_lengths* lengths)
+prepare_record_names(record_names& names, counted_record& r, const text_lengths* lengths)
 {
     names.host = {r.host, std::strlen(r.host), 0};
     if (lengths != nullptr) {

@@ -203,7 +203,7 @@ struct record_names {
 /// lengths when it is given) and starts loading the index chains of those
 /// not found among the recent entries, so that the inserts do not wait for
 /// memory one after another.
-void prepare_record_names(record_names& names, log_record& r,
+void prepare_record_names(record_names& names, counted_record& r,
                           const text_lengths* lengths = nullptr);
 
 // The adding operations return 0 (also when the name is skipped) or 1 when

@@ -55,7 +55,7 @@ class Cleaning : public scratch_test {
     std::string host_of(const char* host, const char* saved = nullptr)
     {
         std::snprintf(g_record.host, sizeof g_record.host, "%s", host);
-        check_host(g_record, saved != nullptr ? saved : host);
+        check_host(g_record.host, saved != nullptr ? saved : g_record.host);
         return g_record.host;
     }
     std::string debug_out;

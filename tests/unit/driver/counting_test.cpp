@@ -34,7 +34,9 @@ class Counting : public scratch_test {
         std::snprintf(g_record.user, sizeof g_record.user, "%s", "user");
         g_record.status = status;
         g_record.bytes = 100;
-        account_record({5, 3, 2024, 10, 0, 0});
+        counted_record counted;
+        view_record(g_record, counted);
+        account_record({5, 3, 2024, 10, 0, 0}, counted);
     }
     template <typename Node>
     static const Node* find(const chained_table<Node>& t, const char* name, int kind = -1)

@@ -377,8 +377,10 @@ TEST_F(Tables, RecordNamesFollowTheTextsTheTablesRewrite)
     std::strcpy(r.referrer, "-");
     std::strcpy(r.agent, "x");
     std::strcpy(r.user, "-");
+    counted_record counted;
+    view_record(r, counted);
     record_names names;
-    prepare_record_names(names, r);
+    prepare_record_names(names, counted);
     add_referrer(names.referrer, names.referrer_hint, kind_regular, 1, unique);
     EXPECT_STREQ(r.referrer, "- (Direct Request)");
     EXPECT_EQ(names.referrer.length, std::strlen(r.referrer));
@@ -388,10 +390,10 @@ TEST_F(Tables, RecordNamesFollowTheTextsTheTablesRewrite)
     EXPECT_EQ(referrer_table.bucket[table_hash(again)]->hits, 2u);
 
     // The same record counted again finds its entries through the hints.
-    prepare_record_names(names, r);
+    prepare_record_names(names, counted);
     EXPECT_NE(names.referrer_hint, nullptr);
     add_host(names.host, names.site_hint, kind_regular, 1, 0, unique, 0, 0, 0, nullptr, site_table);
-    prepare_record_names(names, r);
+    prepare_record_names(names, counted);
     ASSERT_NE(names.site_hint, nullptr);
     EXPECT_EQ(names.daily_hint, nullptr) << "the daily table has its own entries";
     add_host(names.host, names.site_hint, kind_regular, 1, 0, unique, 0, 0, 0, nullptr, site_table);

@@ -1,6 +1,7 @@
 #include "driver/record_pipeline.hpp"
 
 #include <algorithm>
+#include <cstddef>
 #include <cstring>
 
 #if defined(__SSE2__)
@@ -110,29 +111,33 @@ make_room(record_batch& b)
 
 }  // namespace
 
-// The texts first, each copy measuring its text; then the head with the lengths.
+// The texts, each copy measuring its text, and the head with their lengths.
 void
 pack_record(const log_record& r, record_batch& b)
 {
     make_room(b);
     char* const start = b.packed + b.packed_size;
-    packed_head head;
-    head.status = r.status;
-    head.bytes = r.bytes;
-    char* to = start + sizeof head;
+    // The head is written field by field where it goes: one wide copy of a
+    // head just written piece by piece on the stack would wait for every
+    // store before it, the texts' too.
+    std::memcpy(start + offsetof(packed_head, status), &r.status, sizeof r.status);
+    std::memcpy(start + offsetof(packed_head, bytes), &r.bytes, sizeof r.bytes);
+    char* to = start + sizeof(packed_head);
     const auto add = [&](int i, const auto& text) {
         const std::size_t n = copy_text(to, text);
-        head.length[i] = static_cast<std::uint16_t>(n);
+        const auto length = static_cast<std::uint16_t>(n);
+        std::memcpy(start + offsetof(packed_head, length) + i * sizeof length, &length,
+                    sizeof length);
         to += n + 1;
+        return n;
     };
     add(0, r.host);
     add(1, r.request);
-    add(2, r.referrer);
-    to += referrer_room(head.length[2]) - (head.length[2] + 1);
+    const std::size_t referrer = add(2, r.referrer);
+    to += referrer_room(referrer) - (referrer + 1);
     add(3, r.agent);
     add(4, r.search_text);
     add(5, r.user);
-    std::memcpy(start, &head, sizeof head);
     b.packed_size = static_cast<std::size_t>(to - b.packed);
 }
 

@@ -319,3 +319,46 @@ TEST_F(LogReader, TextLengthEndsAtTheFirstNul)
         EXPECT_EQ(lengths, expected);
     }
 }
+
+// Lines of every length around the reader's sixteen-byte steps, each with
+// its NUL at every place or none, and NULs after a newline in the same
+// step: each line comes whole, and ends as a text at its own first NUL.
+TEST_F(LogReader, EveryLineLengthAndNulPlaceIsRead)
+{
+    std::string text;
+    std::vector<std::pair<std::string, std::size_t>> expected;
+    for (std::size_t n = 0; n <= 50; ++n) {
+        for (std::size_t nul = 0; nul <= n; ++nul) {
+            std::string line(n, 'a');
+            for (std::size_t i = 0; i < n; ++i)
+                line[i] = static_cast<char>('a' + (i + n) % 26);
+            if (nul < n)
+                line[nul] = '\0';
+            line += '\n';
+            text += line;
+            expected.emplace_back(line, nul < n ? nul : n + 1);  // the newline is text
+        }
+        // A short line, then one whose step starts with a NUL after the newline.
+        text += std::string("x\n\0y\n", 5);
+        expected.emplace_back("x\n", 2);
+        expected.emplace_back(std::string("\0y\n", 3), 0);
+    }
+    text += std::string(33, 'q');  // no newline at the end
+    expected.emplace_back(std::string(33, 'q'), 33);
+    write_file("e.log", text);
+    write_gzip("e.log.gz", text);
+    for (const char* name : {"e.log", "e.log.gz"}) {
+        SCOPED_TRACE(name);
+        log_reader r;
+        ASSERT_EQ(r.open(name), 0);
+        char line[line_capacity];
+        std::size_t length = 0;
+        std::size_t text_length = 0;
+        std::vector<std::pair<std::string, std::size_t>> got;
+        while (r.next_line(line, length, text_length)) {
+            EXPECT_EQ(line[length], '\0');
+            got.emplace_back(std::string(line, length), text_length);
+        }
+        EXPECT_EQ(got, expected);
+    }
+}

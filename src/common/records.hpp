@@ -28,6 +28,10 @@ struct log_record {
     char agent[agent_name_capacity + 1];  // with its quotes in common/combined logs
     char search_text[256];                // the query part the record loop cuts from the referrer
     char user[user_name_capacity + 1];    // authenticated or ident user name
+    // Known to hold no "%", so that there is nothing to unescape: set by a
+    // parser that saw it while copying the text.
+    bool plain_request;
+    bool plain_referrer;
 };
 
 /// Empties the record before a parse.  The fixed-position date field and the
@@ -46,6 +50,8 @@ clear_record(log_record& r)
     r.agent[0] = '\0';
     r.search_text[0] = '\0';
     r.user[0] = '\0';
+    r.plain_request = false;
+    r.plain_referrer = false;
 }
 
 /// The record every parser fills and the record loop reads, one per thread:

@@ -87,7 +87,8 @@ void
 clean_url(log_record& r)
 {
     char* request = r.request;
-    unescape_url(request);
+    if (!r.plain_request)
+        unescape_url(request);
     const char* from = request;  // without a blank the request is taken as it is
     if (request[0] != '\0' && request[1] == '-') {
         copy_cut(r.request, "/INVALID-URL");
@@ -127,7 +128,8 @@ void
 clean_referrer(log_record& r)
 {
     char* ref = r.referrer;
-    unescape_url(ref);
+    if (!r.plain_referrer)
+        unescape_url(ref);
     if (ref[0] == '\0')
         return;
 
@@ -220,13 +222,16 @@ clean_user(log_record& r)
         copy_cut(r.user, "-");
         return;
     }
+    bool escapes = false;
     for (char* p = r.user; *p != '\0'; ++p) {
         if (is_control(static_cast<unsigned char>(*p)) || *p == '"') {
             *p = '\0';
             break;
         }
+        escapes = escapes || *p == '%';
     }
-    unescape_url(r.user);
+    if (escapes)
+        unescape_url(r.user);
 }
 
 void

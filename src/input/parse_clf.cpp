@@ -86,37 +86,55 @@ struct clf_line {
 // Copies the text up to its first NUL, at most `most` bytes, and returns the
 // number copied.  Both ends lie within the line and the field, so reading and
 // writing sixteen bytes at a time never passes them; a field of a few bytes
-// costs no more than one library call would.
+// costs no more than one library call would.  With find_percent, percent
+// becomes true when a "%" was among the bytes read (which may run past the
+// NUL): the copy may then hold an escape.
+template <bool find_percent>
 std::size_t
-copy_to_nul(char* dst, const char* from, std::size_t most)
+copy_to_nul(char* dst, const char* from, std::size_t most, bool& percent)
 {
 #if defined(__SSE2__)
     if (most >= 16) {
         const __m128i zero = _mm_setzero_si128();
+        const __m128i percent_sign = _mm_set1_epi8('%');
+        __m128i percents = _mm_setzero_si128();
+        const auto found = [&](std::size_t n) {
+            if constexpr (find_percent)
+                percent = _mm_movemask_epi8(percents) != 0;
+            return n;
+        };
         std::size_t i = 0;
         for (; i + 16 <= most; i += 16) {
             const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(from + i));
             _mm_storeu_si128(reinterpret_cast<__m128i*>(dst + i), v);
+            if constexpr (find_percent)
+                percents = _mm_or_si128(percents, _mm_cmpeq_epi8(v, percent_sign));
             if (const unsigned nul =
                     static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(v, zero))))
-                return i + static_cast<std::size_t>(__builtin_ctz(nul));
+                return found(i + static_cast<std::size_t>(__builtin_ctz(nul)));
         }
         if (i == most)
-            return most;
+            return found(most);
         // The last bytes as one block ending at the limit, overlapping the
         // ones copied already, which hold no NUL.
         const std::size_t last = most - 16;
         const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(from + last));
         _mm_storeu_si128(reinterpret_cast<__m128i*>(dst + last), v);
+        if constexpr (find_percent)
+            percents = _mm_or_si128(percents, _mm_cmpeq_epi8(v, percent_sign));
         const auto nul = static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(v, zero)));
-        return nul != 0 ? last + static_cast<std::size_t>(__builtin_ctz(nul)) : most;
+        return found(nul != 0 ? last + static_cast<std::size_t>(__builtin_ctz(nul)) : most);
     }
 #endif
     std::size_t n = 0;
+    bool seen = false;
     while (n < most && from[n] != '\0') {
         dst[n] = from[n];
+        seen = seen || from[n] == '%';
         ++n;
     }
+    if constexpr (find_percent)
+        percent = seen;
     return n;
 }
 
@@ -127,14 +145,19 @@ copy_to_nul(char* dst, const char* from, std::size_t most)
 // warn about its host.
 template <std::size_t N>
 bool
-bounded_copy(char (&dst)[N], const clf_line& l, std::size_t& p, std::size_t* copied = nullptr)
+bounded_copy(char (&dst)[N], const clf_line& l, std::size_t& p, std::size_t* copied = nullptr,
+             bool* plain = nullptr)
 {
     const std::size_t lim = l.limit(p, N);
     std::size_t n = 0;
+    bool percent = false;
     if (p < lim) {
-        n = copy_to_nul(dst, l.text + p, lim - p);
+        n = plain != nullptr ? copy_to_nul<true>(dst, l.text + p, lim - p, percent)
+                             : copy_to_nul<false>(dst, l.text + p, lim - p, percent);
         p += n;
     }
+    if (plain != nullptr)
+        *plain = !percent;
     dst[n] = '\0';
     if (copied != nullptr)
         *copied = n;
@@ -234,7 +257,7 @@ parse_clf(char* text, std::size_t length)
 
     start = p;
     std::size_t request_length;
-    if (bounded_copy(r.request, l, p, &request_length)) {
+    if (bounded_copy(r.request, l, p, &request_length, &r.plain_request)) {
         warn_cut(msg::cut_request, text + start);
         l.to_field_end(p);
     }
@@ -255,7 +278,7 @@ parse_clf(char* text, std::size_t length)
     l.step_over_field_end(p);
 
     start = p;
-    if (bounded_copy(r.referrer, l, p)) {
+    if (bounded_copy(r.referrer, l, p, nullptr, &r.plain_referrer)) {
         warn_cut(msg::cut_referrer, text + start);
         l.to_field_end(p);
     }

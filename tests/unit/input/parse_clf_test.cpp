@@ -191,6 +191,24 @@ TEST_F(ParseClf, FieldsOfEveryLengthAreCopiedWhole)
     }
 }
 
+// A request or referrer is marked plain (nothing to unescape) only when no
+// "%" was copied: one at every place of texts of every length is seen.
+TEST_F(ParseClf, AnEscapeAnywhereIsSeen)
+{
+    for (std::size_t n = 1; n <= 40; ++n) {
+        for (std::size_t at = 0; at <= n; ++at) {
+            std::string text(n, 'u');
+            if (at < n)
+                text[at] = '%';
+            const std::string line = "h - - [10/Oct/2000:13:55:36 -0700] \"GET /" + text +
+                                     "\" 200 1 \"" + text + "\" \"agent\"\n";
+            ASSERT_EQ(parse(line), 1) << n << " " << at;
+            EXPECT_EQ(r.plain_request, at == n) << n << " " << at;
+            EXPECT_EQ(r.plain_referrer, at == n) << n << " " << at;
+        }
+    }
+}
+
 TEST_F(ParseClf, LastLineWithoutNewlineKeepsItsLastCharacter)
 {
     EXPECT_EQ(parse("h - - [10/Oct/2000:13:55:36 -0700] \"GET /\" 200 1 \"-\" \"Mozilla/5.0\""), 1);

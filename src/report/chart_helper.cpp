@@ -116,8 +116,18 @@ chart_helper::finish()
     if (!thread_.joinable() || stretches_.empty())
         return;
     {
+        // The pages are written: the charts not begun yet are drawn here
+        // too, each with its messages where the helper would keep them.
         std::unique_lock<std::mutex> lock(mutex_);
-        changed_.wait(lock, [this] { return waiting_.empty() && running_ == 0; });
+        while (!waiting_.empty()) {
+            job next = std::move(waiting_.front());
+            waiting_.pop_front();
+            lock.unlock();
+            hold_here(next.messages);
+            next.chart();
+            lock.lock();
+        }
+        changed_.wait(lock, [this] { return running_ == 0; });
     }
     hold_here(nullptr);
     for (const stretch& s : stretches_)

@@ -29,7 +29,8 @@ class chart_helper {
     /// thread leaves unchanged until finish().
     void draw(std::function<void()> chart);
 
-    /// Waits for every chart handed over, then writes the held messages.
+    /// Draws the charts the helper has not begun, waits for the ones it
+    /// has, then writes the held messages.
     void finish();
 
     /// A message held for one stream.

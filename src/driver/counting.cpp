@@ -112,7 +112,7 @@ account_record(const record_time& when, counted_record& r, const text_lengths* l
 
     record_names names;
     prepare_record_names(names, r, lengths);
-    const bool is_page = is_page_url(r.request);
+    const bool is_page = is_page_url(names.url.text, names.url.length);
     const u64 time = g_clock.record_timestamp;
     const double bytes = static_cast<double>(r.bytes);
     const u64 files = (r.status == 200 || r.status == 206) ? 1 : 0;

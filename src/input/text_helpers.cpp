@@ -194,16 +194,22 @@ mangle_agent_text(char* agent, std::size_t capacity, int level)
 }
 
 bool
-is_page_url(const char* url)
+is_page_url(const char* url, std::size_t length)
 {
     const settings& s = g_settings;
     if (match_nlist(s.omit_page, url) != nullptr)
         return false;
-    const char* dot = std::strrchr(url, '.');
+    // The extension's dot is near the end: look for it from there.
+    const char* dot = nullptr;
+    for (const char* p = url + length; p != url;) {
+        if (*--p == '.') {
+            dot = p;
+            break;
+        }
+    }
     if (dot == nullptr || dot == url)
         return true;
-    const std::size_t n = std::strlen(url);
-    if (url[n - 1] == '/')
+    if (url[length - 1] == '/')
         return true;
     for (const nlist_entry* e = s.page_prefix.first(); e != nullptr; e = e->next)
         if (std::strncmp(url, e->pattern, std::strlen(e->pattern)) == 0)

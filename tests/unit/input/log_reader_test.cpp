@@ -1,6 +1,7 @@
 #include <cstring>
 #include <filesystem>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include <bzlib.h>
@@ -52,6 +53,22 @@ class LogReader : public scratch_test {
         log_reader r;
         EXPECT_EQ(r.open(name), 0);
         return lines_of(r);
+    }
+    /// Every line the reader delivers, with its length as a text.
+    static std::vector<std::pair<std::string, std::size_t>> text_lines_of(const char* name)
+    {
+        log_reader r;
+        EXPECT_EQ(r.open(name), 0);
+        char line[line_capacity];
+        std::size_t length = 0;
+        std::size_t text_length = 0;
+        std::vector<std::pair<std::string, std::size_t>> out;
+        while (r.next_line(line, length, text_length)) {
+            EXPECT_EQ(line[length], '\0');
+            EXPECT_EQ(text_length, std::strlen(line));
+            out.emplace_back(std::string(line, length), text_length);
+        }
+        return out;
     }
 };
 
@@ -306,16 +323,9 @@ TEST_F(LogReader, TextLengthEndsAtTheFirstNul)
     write_gzip("n.log.gz", text);
     for (const char* name : {"n.log", "n.log.gz"}) {
         SCOPED_TRACE(name);
-        log_reader r;
-        ASSERT_EQ(r.open(name), 0);
-        char line[line_capacity];
-        std::size_t length = 0;
-        std::size_t text_length = 0;
         std::vector<std::size_t> lengths;
-        while (r.next_line(line, length, text_length)) {
-            EXPECT_EQ(text_length, std::strlen(line));
-            lengths.push_back(text_length);
-        }
+        for (const auto& line : text_lines_of(name))
+            lengths.push_back(line.second);
         EXPECT_EQ(lengths, expected);
     }
 }
@@ -347,18 +357,6 @@ TEST_F(LogReader, EveryLineLengthAndNulPlaceIsRead)
     expected.emplace_back(std::string(33, 'q'), 33);
     write_file("e.log", text);
     write_gzip("e.log.gz", text);
-    for (const char* name : {"e.log", "e.log.gz"}) {
-        SCOPED_TRACE(name);
-        log_reader r;
-        ASSERT_EQ(r.open(name), 0);
-        char line[line_capacity];
-        std::size_t length = 0;
-        std::size_t text_length = 0;
-        std::vector<std::pair<std::string, std::size_t>> got;
-        while (r.next_line(line, length, text_length)) {
-            EXPECT_EQ(line[length], '\0');
-            got.emplace_back(std::string(line, length), text_length);
-        }
-        EXPECT_EQ(got, expected);
-    }
+    for (const char* name : {"e.log", "e.log.gz"})
+        EXPECT_EQ(text_lines_of(name), expected) << name;
 }

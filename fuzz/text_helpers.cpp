@@ -61,7 +61,7 @@ LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
 
     auto url = field_of(data, size, sizeof log_record::request);
     unescape_url(url.get());
-    is_page_url(url.get());
+    is_page_url(url.get(), std::strlen(url.get()));
 
     // The referrer up to its query, the query decoded, as the record loop
     // cuts them.

@@ -32,11 +32,6 @@ mangle_agent(char (&agent)[N], int level)
 /// True when the URL (of that length) counts as a page (OmitPage,
 /// PagePrefix and PageType).
 bool is_page_url(const char* url, std::size_t length);
-inline bool
-is_page_url(const char* url)
-{
-    return is_page_url(url, __builtin_strlen(url));
-}
 
 /// Adds the search string of a search-engine referrer to the search table.
 /// query is the referrer's query part, already decoded.

@@ -118,19 +118,20 @@ TEST(MangleAgent, StaysWithinTheField)
 
 TEST_F(TextHelpers, PagesByTypePrefixAndOmission)
 {
-    EXPECT_TRUE(is_page_url("/dir/"));
-    EXPECT_TRUE(is_page_url("/index"));
-    EXPECT_TRUE(is_page_url(".profile"));
-    EXPECT_FALSE(is_page_url("/.profile"));
-    EXPECT_TRUE(is_page_url("/a.html"));
-    EXPECT_TRUE(is_page_url("/cgi-bin/x.cgi"));
-    EXPECT_FALSE(is_page_url("/img/logo.gif"));
+    const auto is_page = [](const char* url) { return is_page_url(url, std::strlen(url)); };
+    EXPECT_TRUE(is_page("/dir/"));
+    EXPECT_TRUE(is_page("/index"));
+    EXPECT_TRUE(is_page(".profile"));
+    EXPECT_FALSE(is_page("/.profile"));
+    EXPECT_TRUE(is_page("/a.html"));
+    EXPECT_TRUE(is_page("/cgi-bin/x.cgi"));
+    EXPECT_FALSE(is_page("/img/logo.gif"));
     append_nlist("gif", startup_settings().page_type);
-    EXPECT_TRUE(is_page_url("/img/logo.gif"));
+    EXPECT_TRUE(is_page("/img/logo.gif"));
     append_nlist("/download/", startup_settings().page_prefix);
-    EXPECT_TRUE(is_page_url("/download/file.zip"));
+    EXPECT_TRUE(is_page("/download/file.zip"));
     append_nlist("/a.html", startup_settings().omit_page);
-    EXPECT_FALSE(is_page_url("/a.html"));
+    EXPECT_FALSE(is_page("/a.html"));
 }
 
 TEST_F(TextHelpers, SearchStringsFromKnownEngines)

@@ -2,6 +2,7 @@
 
 #include <cerrno>
 #include <string>
+#include <vector>
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -20,6 +21,29 @@ open_no_follow(const char* path, int flags, int mode)
         errno = ELOOP;
 #endif
     return fd;
+}
+
+bool
+copy_contents(int from, int to)
+{
+    std::vector<char> buffer(std::size_t{1} << 16);
+    off_t offset = 0;
+    for (;;) {
+        const ssize_t n = pread(from, buffer.data(), buffer.size(), offset);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            return n == 0;
+        for (ssize_t done = 0; done < n;) {
+            const ssize_t w = write(to, buffer.data() + done, static_cast<std::size_t>(n - done));
+            if (w < 0 && errno == EINTR)
+                continue;
+            if (w <= 0)
+                return false;
+            done += w;
+        }
+        offset += n;
+    }
 }
 
 bool

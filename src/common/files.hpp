@@ -31,6 +31,10 @@ int open_no_follow(const char* path, int flags, int mode = 0);
 /// with errno set, which is ELOOP when the path is a symbolic link.
 owned_file open_for_writing(const char* path);
 
+/// Copies every byte of the open file from (from its start, whatever its
+/// offset) to the end of to.  False, with errno set, on a failed read or write.
+bool copy_contents(int from, int to);
+
 /// Writes a closed file's data to the disk, before it is renamed over the
 /// file it replaces: without it a crash soon after the rename can leave that
 /// name with nothing in it.  A symbolic link at the path is not followed.

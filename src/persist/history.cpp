@@ -189,26 +189,7 @@ copy_file(const char* from, const char* to)
         close(in);
         return e;
     }
-    int e = 0;
-    char buf[8192];
-    for (;;) {
-        const ssize_t n = read(in, buf, sizeof buf);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0) {
-            e = n < 0 ? errno : 0;
-            break;
-        }
-        for (ssize_t done = 0; done < n && e == 0;) {
-            const ssize_t w = write(out, buf + done, static_cast<std::size_t>(n - done));
-            if (w >= 0)
-                done += w;
-            else if (errno != EINTR)
-                e = errno;
-        }
-        if (e != 0)
-            break;
-    }
+    int e = copy_contents(in, out) ? 0 : errno;
     if (e == 0 && fsync(out) != 0)
         e = errno;
     if (close(out) != 0 && e == 0)

@@ -5,7 +5,6 @@
 #include <cstring>
 #include <string>
 #include <utility>
-#include <vector>
 
 #include <fcntl.h>
 #include <netdb.h>
@@ -93,29 +92,6 @@ open_cache(bool for_writing)
 // parvakeep's purge writes its successor under ".new" and refuses to start
 // over a leftover one: a killed pre-pass must not leave it that name.
 constexpr const char* successor_suffix = ".next";
-
-bool
-copy_contents(int from, int to)
-{
-    std::vector<char> buffer(std::size_t{1} << 17);
-    off_t offset = 0;
-    for (;;) {
-        const ssize_t n = pread(from, buffer.data(), buffer.size(), offset);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            return n == 0;
-        for (ssize_t done = 0; done < n;) {
-            const ssize_t w = write(to, buffer.data() + done, static_cast<std::size_t>(n - done));
-            if (w < 0 && errno == EINTR)
-                continue;
-            if (w <= 0)
-                return false;
-            done += w;
-        }
-        offset += n;
-    }
-}
 
 // Moves the pre-pass's writes to a copy of the named file.  False when no
 // copy can be made (a directory the run may not write in, say): the stores

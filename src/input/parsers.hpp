@@ -1,5 +1,6 @@
-// The log format parsers.  Each works in place on the line buffer (field ends
-// become NUL bytes) and fills g_record; none allocates.
+// The log format parsers.  Each fills g_record from the line, working in place
+// on the line buffer when it splits it (field ends become NUL bytes); none
+// allocates.
 #pragma once
 
 #include <cstddef>
@@ -15,6 +16,10 @@ void warn_cut(const char* message, const char* field_start);
 /// line is a record, 0 when it is not (no message: the record loop decides).
 int parse_clf(char* line);
 int parse_clf(char* line, std::size_t length);  // length: strlen(line), known to the caller
+
+/// parse_clf for every line: the fields split in place first.  parse_clf
+/// takes a line of the usual shape in one pass instead, to the same record.
+int parse_split_clf(char* line, std::size_t length);
 
 /// Empties g_record and runs the parser of the configured LogType.  Returns 1
 /// when the line yielded a record, 0 when it did not.

@@ -1,8 +1,15 @@
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <random>
 #include <string>
+#include <vector>
 
 #include <gtest/gtest.h>
 
+#include "common/messages.hpp"
 #include "common/records.hpp"
+#include "common/settings.hpp"
 #include "input/parsers.hpp"
 #include "test_support.hpp"
 
@@ -237,6 +244,22 @@ TEST_F(ParseClf, HugeNumbersSaturate)
     EXPECT_EQ(r.bytes, ~0ULL);
 }
 
+// The date is read at fixed places, past the end of a short one too: the
+// bytes after it in the line must not be read as its seconds.
+TEST_F(ParseClf, AShortDateEndsInZerosNotInTheRestOfTheLine)
+{
+    const std::string line = "h - - [10/Oct/2000:13] \"12345 HTTP/1.0\" 200 1\n";
+    const std::string date = "[10/Oct/2000:13]";
+    for (const bool split : {false, true}) {
+        std::snprintf(line_, sizeof line_, "%s", line.c_str());
+        clear_record(g_record);
+        ASSERT_EQ(split ? parse_split_clf(line_, line.size()) : parse_clf(line_, line.size()), 1);
+        EXPECT_EQ(std::string(r.date_text, sizeof r.date_text),
+                  date + std::string(sizeof r.date_text - date.size(), '\0'))
+            << (split ? "split" : "one pass");
+    }
+}
+
 TEST(SplitFields, BlanksInsideQuotesBracketsAndParenthesesStay)
 {
     char line[] = "a \"b c\" [d e] (f (g h) i) j\\\"k l\n";
@@ -251,4 +274,142 @@ TEST(SplitFields, QuoteAtTheStartTogglesAndBracketsInQuotesDoNotCount)
     split_fields(line);
     const char expected[] = "\"[x\"\0y\0]z\0w";
     EXPECT_EQ(std::string(line, sizeof line - 1), std::string(expected, sizeof expected - 1));
+}
+
+namespace {
+
+// Lines near the usual combined shape: fields picked from ordinary, empty,
+// oversized and odd forms, then bytes the splitter cares about put in, taken
+// out or replaced at random places.
+class near_usual_lines {
+  public:
+    explicit near_usual_lines(unsigned seed) : random_(seed) {}
+
+    std::string next()
+    {
+        std::string line = pick({"10.0.0.1", "host.example.com", "", std::string(255, 'h'),
+                                 std::string(256, 'h'), "a(b", "::1"}) +
+                           blank() + pick({"-", "id", ""}) + blank() +
+                           pick({"-", "john", "John Smith", std::string(62, 'u'),
+                                 std::string(63, 'u'), "a\tb", ""}) +
+                           blank() +
+                           pick({"[10/Oct/2000:13:55:36 -0700]", "[10/Oct/2000:13:55:36]",
+                                 "[1/Oct/2000:13:55:36 -0700]", "[10/Oct/2000:13:55:36 -0700 x]",
+                                 "[10/Oct/2000:13:55:36  -0700]", "[]", "10/Oct/2000:13:55:36"}) +
+                           blank() +
+                           pick({"\"GET /a.html HTTP/1.0\"", "\"GET /a%20b?q=1 HTTP/1.1\"",
+                                 "\"GET /a\\\" b HTTP/1.0\"", "\"\"", "\"-\"", "\"GET /\\\\\"",
+                                 "\"GET /" + std::string(length(2000), 'p') + " HTTP/1.1\""}) +
+                           blank() + pick({"200", "-", "", "2x", "\v200", "99999999999"}) +
+                           blank() + pick({"2326", "-", "", "12ab", "999999999999999999999"});
+        switch (random_() % 6) {
+        case 0: break;
+        case 1: line += blank() + quoted(1030) + blank() + quoted(140); break;
+        case 2: line += blank() + quoted(1030); break;
+        case 3: line += blank() + quoted(40) + blank() + quoted(140) + " extra"; break;
+        default: line += blank() + quoted(1030) + blank() + quoted(140); break;
+        }
+        for (unsigned n = random_() % 4; n > 0 && !line.empty(); --n) {
+            const std::size_t at = random_() % line.size();
+            const char c = " \t\"[]()\\%\r-"[random_() % 11];
+            switch (random_() % 4) {
+            case 0: line.insert(at, 1, c); break;
+            case 1: line.erase(at, 1); break;
+            case 2: line[at] = random_() % 8 == 0 ? '\0' : c; break;
+            default: break;
+            }
+        }
+        if (random_() % 4 != 0)
+            line += random_() % 8 == 0 ? "\r\n" : "\n";
+        return line.substr(0, line_capacity - 1);
+    }
+
+  private:
+    std::string pick(std::vector<std::string> forms)
+    {
+        return random_() % 3 != 0 ? forms[0] : forms[random_() % forms.size()];
+    }
+    std::string blank() { return random_() % 16 != 0 ? " " : random_() % 2 ? "  " : "\t"; }
+    // A length near an interesting one: the blocks of sixteen or a capacity.
+    std::size_t length(std::size_t most)
+    {
+        return random_() % 2 ? random_() % 40 : most - 15 + random_() % 30;
+    }
+    std::string quoted(std::size_t most)
+    {
+        std::string text(length(most), 'x');
+        for (char& c : text)
+            c = "abc /%()[];"[random_() % 11];
+        return "\"" + text + "\"";
+    }
+    std::mt19937 random_;
+};
+
+struct parse_result {
+    int kind;
+    log_record record;
+    std::string messages;
+};
+
+// One parse of a copy of the line, with the messages it writes.
+template <typename Parse>
+parse_result
+parse_copy(const std::string& line, Parse parse)
+{
+    static char text[line_capacity];
+    std::memcpy(text, line.data(), line.size());
+    text[line.size()] = '\0';
+    char* written = nullptr;
+    std::size_t size = 0;
+    std::FILE* messages = open_memstream(&written, &size);
+    set_diag_stream(messages);
+    clear_record(g_record);
+    const int kind = parse(text, line.size());
+    set_diag_stream(nullptr);
+    std::fclose(messages);
+    parse_result result{kind, g_record, std::string(written, size)};
+    std::free(written);
+    return result;
+}
+
+}  // namespace
+
+// The one-pass parse of the usual shape must give what splitting gives, for
+// every line: the same result, fields, messages, and no "%" left unnoticed.
+TEST_F(ParseClf, EveryLineParsesAsWhenItsFieldsAreSplit)
+{
+    startup_settings().verbosity = 1;
+    near_usual_lines lines(20261210);
+    int records = 0;
+    for (int i = 0; i < 40000; ++i) {
+        const std::string line = lines.next();
+        const parse_result a =
+            parse_copy(line, [](char* t, std::size_t n) { return parse_clf(t, n); });
+        const parse_result b =
+            parse_copy(line, [](char* t, std::size_t n) { return parse_split_clf(t, n); });
+        const std::string shown = testing::PrintToString(line);
+        ASSERT_EQ(a.kind, b.kind) << shown;
+        ASSERT_EQ(a.messages, b.messages) << shown;
+        ASSERT_STREQ(a.record.host, b.record.host) << shown;
+        ASSERT_STREQ(a.record.user, b.record.user) << shown;
+        ASSERT_EQ(std::memcmp(a.record.date_text, b.record.date_text, sizeof a.record.date_text), 0)
+            << shown;
+        ASSERT_STREQ(a.record.request, b.record.request) << shown;
+        ASSERT_EQ(a.record.request[1], b.record.request[1]) << shown;
+        ASSERT_EQ(a.record.status, b.record.status) << shown;
+        ASSERT_EQ(a.record.bytes, b.record.bytes) << shown;
+        ASSERT_STREQ(a.record.referrer, b.record.referrer) << shown;
+        ASSERT_STREQ(a.record.agent, b.record.agent) << shown;
+        ASSERT_STREQ(a.record.search_text, b.record.search_text) << shown;
+        if (std::strchr(a.record.request, '%') != nullptr) {
+            ASSERT_FALSE(a.record.plain_request) << shown;
+        }
+        if (std::strchr(a.record.referrer, '%') != nullptr) {
+            ASSERT_FALSE(a.record.plain_referrer) << shown;
+        }
+        records += a.kind;
+    }
+    // Both kinds of line were met, records and lines that are none.
+    EXPECT_GT(records, 4000);
+    EXPECT_LT(records, 36000);
 }

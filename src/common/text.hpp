@@ -38,12 +38,12 @@ inline u64
 scan_u64(const char* s)
 {
     u64 value = 0;
-    for (; *s >= '0' && *s <= '9'; ++s) {
-        const u64 digit = static_cast<u64>(*s - '0');
-        if (value > (~0ULL - digit) / 10)
+    // The overflow test, not a division: a division a digit is the dearest
+    // thing in a parse of a line.
+    for (; *s >= '0' && *s <= '9'; ++s)
+        if (__builtin_mul_overflow(value, 10, &value) ||
+            __builtin_add_overflow(value, static_cast<u64>(*s - '0'), &value))
             return ~0ULL;
-        value = value * 10 + digit;
-    }
     return value;
 }
 

@@ -5,6 +5,7 @@
 
 #include "common/char_classes.hpp"
 #include "common/scan.hpp"
+#include "common/text.hpp"
 
 TEST(FindMarkup, FindsTheFirstStopAtEveryAlignment)
 {
@@ -109,4 +110,18 @@ TEST(FindUrlEnd, StopsWhereTheTableSays)
             EXPECT_EQ(find_url_end(text), text + expected) << offset << " " << c;
         }
     }
+}
+
+// Counts saturate at the largest value, from the first digit that would pass
+// it: the last one that fits, one beyond, and one beyond in the tens.
+TEST(ScanU64, DigitsUpToTheLargestValueThenSaturated)
+{
+    EXPECT_EQ(scan_u64("18446744073709551615"), ~0ULL);
+    EXPECT_EQ(scan_u64("18446744073709551614 x"), ~0ULL - 1);
+    EXPECT_EQ(scan_u64("18446744073709551616"), ~0ULL);
+    EXPECT_EQ(scan_u64("18446744073709551620"), ~0ULL);
+    EXPECT_EQ(scan_u64("184467440737095516150"), ~0ULL);
+    EXPECT_EQ(scan_u64("0007-1"), 7u);
+    EXPECT_EQ(scan_u64("-1"), 0u);
+    EXPECT_EQ(scan_u64(""), 0u);
 }

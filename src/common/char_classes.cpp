@@ -85,7 +85,9 @@ load_char_classes()
     for (int c = 0; c < 256; ++c) {
         const bool outside = c < 32 || (c >= '"' && c <= '&') || (c >= ';' && c <= '?') ||
                              c == '^' || c == '`' || (c >= '{' && c <= '}') || c == 127;
-        if (has_class(static_cast<unsigned char>(c), cc_url_strict_text) == outside)
+        const bool loose_too = c == '&' || c == ';' || c == '=' || c == '?';
+        if (has_class(static_cast<unsigned char>(c), cc_url_strict_text) == outside ||
+            has_class(static_cast<unsigned char>(c), cc_url_loose_text) == (outside && !loose_too))
             g_url_chars_plain = false;
     }
     char_class_detail::ascii_lower_plain = true;

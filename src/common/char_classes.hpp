@@ -59,12 +59,18 @@ lower_ascii(char* p, const char* end)
             x |= capital >> 2;
             std::memcpy(at, &x, 8);
         };
+        // The last word is read before the one it overlaps is written: a
+        // read of bytes just stored in part waits until the store is done.
         const std::size_t n = static_cast<std::size_t>(end - p);
+        std::uint64_t last;
+        std::memcpy(&last, p + n - 8, 8);
         std::size_t i = 0;
         for (; i + 8 <= n; i += 8)
             lower(p + i);
-        if (i < n)
-            lower(p + n - 8);
+        if (i < n) {
+            lower(reinterpret_cast<char*>(&last));
+            std::memcpy(p + n - 8, &last, 8);
+        }
         return;
     }
     for (; p < end; ++p) {

@@ -53,49 +53,58 @@ find_markup(const char* text)
 /// ranges instead of the table.
 extern bool g_url_chars_plain;
 
+template <bool loose>
 inline const char*
 find_url_end_bytewise(const char* text)
 {
-    while (has_class(static_cast<unsigned char>(*text), cc_url_strict_text))
+    const std::uint16_t url_text = loose ? cc_url_loose_text : cc_url_strict_text;
+    while (has_class(static_cast<unsigned char>(*text), url_text))
         ++text;
     return text;
 }
 
-/// The first byte of the text that cannot belong to a URL with StripCGI
-/// on (cc_url_strict_text): the end of the text at the latest.
+/// The first byte of the text that cannot belong to a URL (cc_url_strict_text,
+/// or with loose cc_url_loose_text, which also takes ";", "=", "?" and "&"):
+/// the end of the text at the latest.
 #if defined(__SSE2__)
+template <bool loose = false>
 __attribute__((no_sanitize_address)) inline const char*
 find_url_end(const char* text)
 {
     if (!g_url_chars_plain)
-        return find_url_end_bytewise(text);
+        return find_url_end_bytewise<loose>(text);
     const auto address = reinterpret_cast<std::uintptr_t>(text);
     const auto* block = reinterpret_cast<const __m128i*>(address & ~std::uintptr_t{15});
     const unsigned skip = static_cast<unsigned>(address & 15);
-    // Outside: control bytes, DEL and " # $ % & ; < = > ? ^ ` { | }.  Bytes
-    // from 128 on are negative as signed bytes, below every range here.
+    // Outside: control bytes, DEL and " # $ % & ; < = > ? ^ ` { | } (but for
+    // loose, & ; = ?).  Bytes from 128 on are negative as signed bytes,
+    // below every range here.
     const auto in = [](__m128i b, char low, char high) {
         return _mm_and_si128(_mm_cmpgt_epi8(b, _mm_set1_epi8(static_cast<char>(low - 1))),
                              _mm_cmplt_epi8(b, _mm_set1_epi8(static_cast<char>(high + 1))));
     };
+    const auto is = [](__m128i b, char c) { return _mm_cmpeq_epi8(b, _mm_set1_epi8(c)); };
     unsigned mask = ~0u << skip;  // bytes before the text do not count
     for (;; ++block, mask = ~0u) {
         const __m128i b = _mm_load_si128(block);
-        const __m128i out =
-            _mm_or_si128(_mm_or_si128(_mm_or_si128(in(b, 0, 31), in(b, '"', '&')),
-                                      _mm_or_si128(in(b, ';', '?'), in(b, '{', '}'))),
-                         _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(b, _mm_set1_epi8('^')),
-                                                   _mm_cmpeq_epi8(b, _mm_set1_epi8('`'))),
-                                      _mm_cmpeq_epi8(b, _mm_set1_epi8(127))));
+        __m128i out;
+        if constexpr (loose)
+            out = _mm_or_si128(_mm_or_si128(in(b, '"', '%'), _mm_or_si128(is(b, '<'), is(b, '>'))),
+                               _mm_or_si128(in(b, 0, 31), in(b, '{', '}')));
+        else
+            out = _mm_or_si128(_mm_or_si128(in(b, '"', '&'), in(b, ';', '?')),
+                               _mm_or_si128(in(b, 0, 31), in(b, '{', '}')));
+        out = _mm_or_si128(out, _mm_or_si128(_mm_or_si128(is(b, '^'), is(b, '`')), is(b, 127)));
         const unsigned found = static_cast<unsigned>(_mm_movemask_epi8(out)) & mask;
         if (found != 0)
             return reinterpret_cast<const char*>(block) + __builtin_ctz(found);
     }
 }
 #else
+template <bool loose = false>
 inline const char*
 find_url_end(const char* text)
 {
-    return find_url_end_bytewise(text);
+    return find_url_end_bytewise<loose>(text);
 }
 #endif

@@ -104,11 +104,8 @@ clean_url(log_record& r)
 
     // The URL runs up to its first character that cannot belong to it: the
     // closing quote, or the query part with StripCGI, or "%", "#", "<" and the like.
-    const auto* text = reinterpret_cast<const unsigned char*>(from);
-    const std::uint8_t url_chars = g_settings.strip_cgi ? cc_url_strict_text : cc_url_loose_text;
-    std::size_t length = 0;
-    while (has_class(text[length], url_chars))
-        ++length;
+    auto length = static_cast<std::size_t>(
+        (g_settings.strip_cgi ? find_url_end(from) : find_url_end<true>(from)) - from);
     std::memmove(request, from, length);
     request[length] = '\0';
     if (length == 0) {

@@ -87,27 +87,32 @@ TEST(LowerLocaleText, AgreesWithTheLocaleTable)
     char_class_detail::ascii_lower_plain = plain;
 }
 
-// The referrer's URL part ends at the same byte as the class table says,
-// for every byte value at every alignment; in the C locale the ranges are
-// the ones tested, not the table.
+// A URL ends at the same byte as the class table says, with the strict
+// characters (a referrer's, or a request's with StripCGI) and with the loose
+// ones (a request's), for every byte value at every alignment; in the C
+// locale the ranges are the ones tested, not the table.
 TEST(FindUrlEnd, StopsWhereTheTableSays)
 {
     load_char_classes();
     EXPECT_TRUE(g_url_chars_plain);
     alignas(16) char buffer[64];
-    for (std::size_t offset = 0; offset < 16; ++offset) {
-        for (int c = 1; c < 256; ++c) {
-            std::memset(buffer, 'a', sizeof buffer);
-            buffer[sizeof buffer - 1] = '\0';
-            if (offset > 0)
-                buffer[offset - 1] = '?';  // before the text: never found
-            char* text = buffer + offset;
-            const std::size_t at = (offset + static_cast<std::size_t>(c)) % 30;
-            text[at] = static_cast<char>(c);
-            std::size_t expected = 0;
-            while (has_class(static_cast<unsigned char>(text[expected]), cc_url_strict_text))
-                ++expected;
-            EXPECT_EQ(find_url_end(text), text + expected) << offset << " " << c;
+    for (const bool loose : {false, true}) {
+        for (std::size_t offset = 0; offset < 16; ++offset) {
+            for (int c = 1; c < 256; ++c) {
+                std::memset(buffer, 'a', sizeof buffer);
+                buffer[sizeof buffer - 1] = '\0';
+                if (offset > 0)
+                    buffer[offset - 1] = '"';  // before the text: never found
+                char* text = buffer + offset;
+                const std::size_t at = (offset + static_cast<std::size_t>(c)) % 30;
+                text[at] = static_cast<char>(c);
+                const std::uint16_t url_text = loose ? cc_url_loose_text : cc_url_strict_text;
+                std::size_t expected = 0;
+                while (has_class(static_cast<unsigned char>(text[expected]), url_text))
+                    ++expected;
+                EXPECT_EQ(loose ? find_url_end<true>(text) : find_url_end(text), text + expected)
+                    << offset << " " << c << (loose ? " loose" : " strict");
+            }
         }
     }
 }

@@ -197,14 +197,12 @@ namespace {
 // What the first stage found in a line.
 enum class line_kind { record, bad, ignored, header };
 
-// Reads the next line into line, its length as a text into text_length; an
-// oversized line is read whole, reported and marked.  False at the end of
-// the log.
+// Reads the next line into line, its length into length; an oversized line
+// is read whole, reported and marked.  False at the end of the log.
 bool
-read_line(log_reader& log, char (&line)[line_capacity], std::size_t& text_length, bool& oversized)
+read_line(log_reader& log, char (&line)[line_capacity], std::size_t& length, bool& oversized)
 {
-    std::size_t length;
-    if (!log.next_line(line, length, text_length))
+    if (!log.next_line(line, length))
         return false;
     oversized = is_oversized(line, length);
     if (oversized)

@@ -159,16 +159,8 @@ log_reader::read_block()
 bool
 log_reader::next_line(char (&line)[line_capacity], std::size_t& length)
 {
-    std::size_t text_length;
-    return next_line(line, length, text_length);
-}
-
-bool
-log_reader::next_line(char (&line)[line_capacity], std::size_t& length, std::size_t& text_length)
-{
     constexpr std::size_t max_chars = line_capacity - 1;
     std::size_t n = 0;
-    bool nul_seen = false;
     while (n < max_chars) {
         if (cursor_ >= count_) {
             const std::size_t got = ended_ ? 0 : read_block();
@@ -187,14 +179,6 @@ log_reader::next_line(char (&line)[line_capacity], std::size_t& length, std::siz
         const auto* newline = static_cast<const char*>(std::memchr(from, '\n', want));
         const std::size_t take =
             newline != nullptr ? static_cast<std::size_t>(newline - from) + 1 : want;
-        // The line's first NUL ends it as a text.  It is looked for in the
-        // bytes read, not in the copy, whose stores are still on their way.
-        if (!nul_seen) {
-            if (const void* nul = std::memchr(from, '\0', take)) {
-                text_length = n + static_cast<std::size_t>(static_cast<const char*>(nul) - from);
-                nul_seen = true;
-            }
-        }
         std::memcpy(line + n, from, take);
         n += take;
         cursor_ += take;
@@ -203,8 +187,6 @@ log_reader::next_line(char (&line)[line_capacity], std::size_t& length, std::siz
     }
     line[n] = '\0';
     length = n;
-    if (!nul_seen)
-        text_length = n;
     // A last line without its newline is still a record, whatever the kind.
     return n > 0;
 }

@@ -36,12 +36,10 @@ class log_reader {
 
     /// Fills the line with the next line: the characters up to and including
     /// the next newline, or 4095 characters when no newline comes first, then
-    /// a NUL.  A last line without a newline is delivered as well.  Returns
-    /// false at the end of the input (or on a read error).
+    /// a NUL.  A last line without a newline is delivered as well.  A NUL
+    /// in the line is delivered as it is: the parsers read the line up to
+    /// it.  Returns false at the end of the input (or on a read error).
     bool next_line(char (&line)[line_capacity], std::size_t& length);
-    /// The same, and text_length is the line's length as a text: up to its
-    /// first NUL, as strlen(line) would count it.
-    bool next_line(char (&line)[line_capacity], std::size_t& length, std::size_t& text_length);
 
     /// Starts the input again at its first line.  The bzip2 reader runs ahead
     /// on its threads, so that kind is closed and opened again under its name,

@@ -365,13 +365,15 @@ parse_clf(char* text)
     return parse_clf(text, std::strlen(text));
 }
 
+// The usual shape has no NUL before its end: any other line is read as the
+// text up to its first NUL.
 int
 parse_clf(char* text, std::size_t length)
 {
     const std::size_t copy_stop = (length > 0 && text[length - 1] == '\n') ? length - 1 : length;
     if (parse_usual_clf(text, length, copy_stop, g_record))
         return 1;
-    return parse_split_clf(text, length);
+    return parse_split_clf(text, std::strlen(text));
 }
 
 int
@@ -480,9 +482,9 @@ parse_line(char* line, std::size_t length)
 {
     clear_record(g_record);
     switch (g_settings.log_type) {
-    case log_ftp: return parse_ftp(line, length);
-    case log_squid: return parse_squid(line, length);
-    case log_w3c: return parse_w3c(line, length);
+    case log_ftp: return parse_ftp(line, std::strlen(line));
+    case log_squid: return parse_squid(line, std::strlen(line));
+    case log_w3c: return parse_w3c(line, std::strlen(line));
     default: return parse_clf(line, length);
     }
 }

@@ -12,19 +12,21 @@ void split_fields(char* line);
 /// A cut field's warning, from verbosity 1; with Debug the field follows.
 void warn_cut(const char* message, const char* field_start);
 
-/// Parses a common or combined log line into g_record.  Returns 1 when the
-/// line is a record, 0 when it is not (no message: the record loop decides).
+/// Parses a common or combined log line into g_record: its text up to its
+/// first NUL.  Returns 1 when the line is a record, 0 when it is not (no
+/// message: the record loop decides).
 int parse_clf(char* line);
-int parse_clf(char* line, std::size_t length);  // length: strlen(line), known to the caller
+int parse_clf(char* line, std::size_t length);  // length: of the line, line[length] its NUL
 
 /// parse_clf for every line: the fields split in place first.  parse_clf
 /// takes a line of the usual shape in one pass instead, to the same record.
-int parse_split_clf(char* line, std::size_t length);
+int parse_split_clf(char* line, std::size_t length);  // length: strlen(line)
 
-/// Empties g_record and runs the parser of the configured LogType.  Returns 1
-/// when the line yielded a record, 0 when it did not.
+/// Empties g_record and runs the parser of the configured LogType on the
+/// line's text, up to its first NUL.  Returns 1 when the line yielded a
+/// record, 0 when it did not.
 int parse_line(char* line);
-int parse_line(char* line, std::size_t length);
+int parse_line(char* line, std::size_t length);  // length: of the line, line[length] its NUL
 
 /// Parses a line of an FTP server transfer log (xferlog) into g_record: the
 /// transfer becomes a GET, or a POST for an upload, of the file name.

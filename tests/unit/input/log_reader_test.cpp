@@ -54,19 +54,18 @@ class LogReader : public scratch_test {
         EXPECT_EQ(r.open(name), 0);
         return lines_of(r);
     }
-    /// Every line the reader delivers, with its length as a text.
+    /// Every line the reader delivers, with its length as a text: up to its
+    /// first NUL, where the parsers stop.
     static std::vector<std::pair<std::string, std::size_t>> text_lines_of(const char* name)
     {
         log_reader r;
         EXPECT_EQ(r.open(name), 0);
         char line[line_capacity];
         std::size_t length = 0;
-        std::size_t text_length = 0;
         std::vector<std::pair<std::string, std::size_t>> out;
-        while (r.next_line(line, length, text_length)) {
+        while (r.next_line(line, length)) {
             EXPECT_EQ(line[length], '\0');
-            EXPECT_EQ(text_length, std::strlen(line));
-            out.emplace_back(std::string(line, length), text_length);
+            out.emplace_back(std::string(line, length), std::strlen(line));
         }
         return out;
     }
@@ -297,10 +296,10 @@ TEST_F(LogReader, OpeningAndClosingKeepsNoDescriptor)
     EXPECT_EQ(open_descriptors(), before);
 }
 
-// A line's length as a text stops at its first NUL, wherever it falls: at
-// the start, twice in a line, in a line cut at the longest a line may be,
-// across the reader's blocks (plain and gzip, whose buffers differ), and in
-// a last line without its newline.
+// A line comes whole with its NULs, and so its text ends at its first NUL,
+// wherever it falls: at the start, twice in a line, in a line cut at the
+// longest a line may be, across the reader's blocks (plain and gzip, whose
+// buffers differ), and in a last line without its newline.
 TEST_F(LogReader, TextLengthEndsAtTheFirstNul)
 {
     std::string text;

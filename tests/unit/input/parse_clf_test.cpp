@@ -244,6 +244,22 @@ TEST_F(ParseClf, HugeNumbersSaturate)
     EXPECT_EQ(r.bytes, ~0ULL);
 }
 
+// A line is its text up to its first NUL: what follows is not read, even
+// where the line would be a usual one without the NUL.
+TEST_F(ParseClf, ALineEndsAtItsFirstNul)
+{
+    const std::string usual = "h - - [10/Oct/2000:13:55:36 -0700] \"GET / HTTP/1.0\" 200 1 \"-\" ";
+    for (const std::string& tail :
+         {std::string("\"Moz\0illa\"\n", 10), std::string("\"Mozilla\"\0 \"more\"\n", 17)}) {
+        const std::string line = usual + tail;
+        std::memcpy(line_, line.data(), line.size());
+        line_[line.size()] = '\0';
+        clear_record(g_record);
+        ASSERT_EQ(parse_line(line_, line.size()), 1);
+        EXPECT_EQ(std::string(r.agent), "\"" + std::string(tail.c_str() + 1));
+    }
+}
+
 // The date is read at fixed places, past the end of a short one too: the
 // bytes after it in the line must not be read as its seconds.
 TEST_F(ParseClf, AShortDateEndsInZerosNotInTheRestOfTheLine)
@@ -385,8 +401,9 @@ TEST_F(ParseClf, EveryLineParsesAsWhenItsFieldsAreSplit)
         const std::string line = lines.next();
         const parse_result a =
             parse_copy(line, [](char* t, std::size_t n) { return parse_clf(t, n); });
-        const parse_result b =
-            parse_copy(line, [](char* t, std::size_t n) { return parse_split_clf(t, n); });
+        // The line as the reader hands it over, and its text up to its first NUL.
+        const parse_result b = parse_copy(
+            line, [](char* t, std::size_t) { return parse_split_clf(t, std::strlen(t)); });
         const std::string shown = testing::PrintToString(line);
         ASSERT_EQ(a.kind, b.kind) << shown;
         ASSERT_EQ(a.messages, b.messages) << shown;

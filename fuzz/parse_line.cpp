@@ -29,8 +29,8 @@ same_fields(const log_record& a, const log_record& b)
     return std::strcmp(a.host, b.host) == 0 && std::strcmp(a.user, b.user) == 0 &&
            std::memcmp(a.date_text, b.date_text, sizeof a.date_text) == 0 &&
            std::strcmp(a.request, b.request) == 0 && a.request[1] == b.request[1] &&
-           a.status == b.status && a.bytes == b.bytes &&
-           std::strcmp(a.referrer, b.referrer) == 0 && std::strcmp(a.agent, b.agent) == 0 &&
+           a.status == b.status && a.bytes == b.bytes && std::strcmp(a.referrer, b.referrer) == 0 &&
+           std::strcmp(a.agent, b.agent) == 0 &&
            (std::strchr(a.request, '%') == nullptr || !a.plain_request) &&
            (std::strchr(a.referrer, '%') == nullptr || !a.plain_referrer);
 }

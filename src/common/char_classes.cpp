@@ -11,6 +11,7 @@
 #endif
 
 bool g_url_chars_plain = false;
+bool g_host_chars_plain = false;
 
 namespace char_class_detail {
 
@@ -89,6 +90,14 @@ load_char_classes()
         if (has_class(static_cast<unsigned char>(c), cc_url_strict_text) == outside ||
             has_class(static_cast<unsigned char>(c), cc_url_loose_text) == (outside && !loose_too))
             g_url_chars_plain = false;
+    }
+    // The host characters as find_host_end tests them.
+    g_host_chars_plain = true;
+    for (int c = 0; c < 256; ++c) {
+        const bool host = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') ||
+                          (c >= '0' && c <= '9') || c == '-' || c == '.' || c == ':';
+        if (has_class(static_cast<unsigned char>(c), cc_host) != host)
+            g_host_chars_plain = false;
     }
     char_class_detail::ascii_lower_plain = true;
     for (int c = 0; c < 128; ++c) {

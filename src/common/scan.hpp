@@ -108,3 +108,49 @@ find_url_end(const char* text)
     return find_url_end_bytewise<loose>(text);
 }
 #endif
+
+/// True when the locale's host characters (cc_host) are the ASCII letters
+/// and digits, "-", "." and ":" alone, so that find_host_end may test byte
+/// ranges instead of the table.
+extern bool g_host_chars_plain;
+
+/// The first byte of the text that is no host character (cc_host): the end
+/// of the text at the latest.
+#if defined(__SSE2__)
+__attribute__((no_sanitize_address)) inline const char*
+find_host_end(const char* text)
+{
+    if (!g_host_chars_plain) {
+        while (has_class(static_cast<unsigned char>(*text), cc_host))
+            ++text;
+        return text;
+    }
+    const auto address = reinterpret_cast<std::uintptr_t>(text);
+    const auto* block = reinterpret_cast<const __m128i*>(address & ~std::uintptr_t{15});
+    const unsigned skip = static_cast<unsigned>(address & 15);
+    const auto in = [](__m128i b, char low, char high) {
+        return _mm_and_si128(_mm_cmpgt_epi8(b, _mm_set1_epi8(static_cast<char>(low - 1))),
+                             _mm_cmplt_epi8(b, _mm_set1_epi8(static_cast<char>(high + 1))));
+    };
+    unsigned mask = ~0u << skip;  // bytes before the text do not count
+    for (;; ++block, mask = ~0u) {
+        const __m128i b = _mm_load_si128(block);
+        // "-" "." "/" and the digits and ":" are one range, but for "/".
+        // Bytes from 128 on are negative as signed bytes: in no range.
+        const __m128i host =
+            _mm_or_si128(_mm_andnot_si128(_mm_cmpeq_epi8(b, _mm_set1_epi8('/')), in(b, '-', ':')),
+                         _mm_or_si128(in(b, 'A', 'Z'), in(b, 'a', 'z')));
+        const unsigned found = ~static_cast<unsigned>(_mm_movemask_epi8(host)) & mask & 0xffff;
+        if (found != 0)
+            return reinterpret_cast<const char*>(block) + __builtin_ctz(found);
+    }
+}
+#else
+inline const char*
+find_host_end(const char* text)
+{
+    while (has_class(static_cast<unsigned char>(*text), cc_host))
+        ++text;
+    return text;
+}
+#endif

@@ -251,8 +251,7 @@ check_host(char (&host)[host_name_capacity + 1], const char* saved_host)
     }
     // Nearly every host is host characters alone; an underscore is allowed
     // before the first dot.
-    while (has_class(static_cast<unsigned char>(*p), cc_host))
-        ++p;
+    p += find_host_end(p) - p;
     for (; *p != '\0'; ++p) {
         const auto c = static_cast<unsigned char>(*p);
         if (has_class(c, cc_host))

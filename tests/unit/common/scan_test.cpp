@@ -130,3 +130,27 @@ TEST(ScanU64, DigitsUpToTheLargestValueThenSaturated)
     EXPECT_EQ(scan_u64("-1"), 0u);
     EXPECT_EQ(scan_u64(""), 0u);
 }
+
+// A host's characters end where the class table says, for every byte value
+// at every alignment, in a text as long as a host may be.
+TEST(FindHostEnd, StopsWhereTheTableSays)
+{
+    load_char_classes();
+    EXPECT_TRUE(g_host_chars_plain);
+    alignas(16) char buffer[288];
+    for (std::size_t offset = 0; offset < 16; ++offset) {
+        for (int c = 1; c < 256; ++c) {
+            std::memset(buffer, 'a', sizeof buffer);
+            buffer[sizeof buffer - 1] = '\0';
+            if (offset > 0)
+                buffer[offset - 1] = '_';  // before the text: never found
+            char* text = buffer + offset;
+            const std::size_t at = (offset * 17 + static_cast<std::size_t>(c)) % 260;
+            text[at] = static_cast<char>(c);
+            std::size_t expected = 0;
+            while (has_class(static_cast<unsigned char>(text[expected]), cc_host))
+                ++expected;
+            EXPECT_EQ(find_host_end(text), text + expected) << offset << " " << c;
+        }
+    }
+}

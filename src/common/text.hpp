@@ -38,8 +38,8 @@ inline u64
 scan_u64(const char* s)
 {
     u64 value = 0;
-    // The overflow test, not a division: a division a digit is the dearest
-    // thing in a parse of a line.
+    // The multiply and the add find the overflow themselves, where a test
+    // before them took a division a digit.
     for (; *s >= '0' && *s <= '9'; ++s)
         if (__builtin_mul_overflow(value, 10, &value) ||
             __builtin_add_overflow(value, static_cast<u64>(*s - '0'), &value))

@@ -1,5 +1,4 @@
-// Scans of long texts sixteen bytes at a time.  The loads are aligned, so
-// they never cross into a page the text does not reach.
+// Scans of texts sixteen bytes at a time.
 #pragma once
 
 #include <cstdint>
@@ -8,35 +7,54 @@
 
 #if defined(__SSE2__)
 #include <emmintrin.h>
+
+namespace scan_detail {
+
+/// The bytes of b from low to high, as signed bytes: those from 128 on are
+/// negative, below every range of printable characters.
+inline __m128i
+in_range(__m128i b, char low, char high)
+{
+    return _mm_and_si128(_mm_cmpgt_epi8(b, _mm_set1_epi8(static_cast<char>(low - 1))),
+                         _mm_cmplt_epi8(b, _mm_set1_epi8(static_cast<char>(high + 1))));
+}
+
+/// The first byte of the text that stops(block) marks in its block of
+/// sixteen, which must mark the text's NUL.  The loads are aligned, so they
+/// never cross into a page the text does not reach; the bytes of the first
+/// block before the text do not count.
+template <typename Stops>
+__attribute__((no_sanitize_address)) inline const char*
+first_stop(const char* text, Stops stops)
+{
+    const auto address = reinterpret_cast<std::uintptr_t>(text);
+    const auto* block = reinterpret_cast<const __m128i*>(address & ~std::uintptr_t{15});
+    unsigned mask = ~0u << (address & 15);
+    for (;; ++block, mask = ~0u) {
+        const auto found =
+            static_cast<unsigned>(_mm_movemask_epi8(stops(_mm_load_si128(block)))) & mask;
+        if (found != 0)
+            return reinterpret_cast<const char*>(block) + __builtin_ctz(found);
+    }
+}
+
+}  // namespace scan_detail
 #endif
 
 /// The first byte of the text that ends an agent: a control byte (the
 /// terminating NUL included), DEL, "<" or ">".
 #if defined(__SSE2__)
-__attribute__((no_sanitize_address)) inline const char*
+inline const char*
 find_markup(const char* text)
 {
-    const auto address = reinterpret_cast<std::uintptr_t>(text);
-    const auto* block = reinterpret_cast<const __m128i*>(address & ~std::uintptr_t{15});
-    const unsigned skip = static_cast<unsigned>(address & 15);
-    const __m128i space = _mm_set1_epi8(' ');
-    const __m128i del = _mm_set1_epi8(127);
-    const __m128i less = _mm_set1_epi8('<');
-    const __m128i greater = _mm_set1_epi8('>');
-    const __m128i flip = _mm_set1_epi8(static_cast<char>(0x80));
-    unsigned mask = ~0u << skip;  // bytes before the text do not count
-    for (;; ++block, mask = ~0u) {
-        const __m128i bytes = _mm_load_si128(block);
+    return scan_detail::first_stop(text, [](__m128i b) {
+        const auto is = [b](char c) { return _mm_cmpeq_epi8(b, _mm_set1_epi8(c)); };
         // Bytes below 32 as unsigned: compare with the sign bit flipped.
+        const __m128i flip = _mm_set1_epi8(static_cast<char>(0x80));
         const __m128i control =
-            _mm_cmplt_epi8(_mm_xor_si128(bytes, flip), _mm_xor_si128(space, flip));
-        const __m128i hit =
-            _mm_or_si128(_mm_or_si128(control, _mm_cmpeq_epi8(bytes, del)),
-                         _mm_or_si128(_mm_cmpeq_epi8(bytes, less), _mm_cmpeq_epi8(bytes, greater)));
-        const unsigned found = static_cast<unsigned>(_mm_movemask_epi8(hit)) & mask;
-        if (found != 0)
-            return reinterpret_cast<const char*>(block) + __builtin_ctz(found);
-    }
+            _mm_cmplt_epi8(_mm_xor_si128(b, flip), _mm_xor_si128(_mm_set1_epi8(' '), flip));
+        return _mm_or_si128(_mm_or_si128(control, is(127)), _mm_or_si128(is('<'), is('>')));
+    });
 }
 #else
 inline const char*
@@ -68,37 +86,24 @@ find_url_end_bytewise(const char* text)
 /// the end of the text at the latest.
 #if defined(__SSE2__)
 template <bool loose = false>
-__attribute__((no_sanitize_address)) inline const char*
+inline const char*
 find_url_end(const char* text)
 {
     if (!g_url_chars_plain)
         return find_url_end_bytewise<loose>(text);
-    const auto address = reinterpret_cast<std::uintptr_t>(text);
-    const auto* block = reinterpret_cast<const __m128i*>(address & ~std::uintptr_t{15});
-    const unsigned skip = static_cast<unsigned>(address & 15);
     // Outside: control bytes, DEL and " # $ % & ; < = > ? ^ ` { | } (but for
-    // loose, & ; = ?).  Bytes from 128 on are negative as signed bytes,
-    // below every range here.
-    const auto in = [](__m128i b, char low, char high) {
-        return _mm_and_si128(_mm_cmpgt_epi8(b, _mm_set1_epi8(static_cast<char>(low - 1))),
-                             _mm_cmplt_epi8(b, _mm_set1_epi8(static_cast<char>(high + 1))));
-    };
-    const auto is = [](__m128i b, char c) { return _mm_cmpeq_epi8(b, _mm_set1_epi8(c)); };
-    unsigned mask = ~0u << skip;  // bytes before the text do not count
-    for (;; ++block, mask = ~0u) {
-        const __m128i b = _mm_load_si128(block);
+    // loose, & ; = ?).
+    return scan_detail::first_stop(text, [](__m128i b) {
+        using scan_detail::in_range;
+        const auto is = [b](char c) { return _mm_cmpeq_epi8(b, _mm_set1_epi8(c)); };
         __m128i out;
         if constexpr (loose)
-            out = _mm_or_si128(_mm_or_si128(in(b, '"', '%'), _mm_or_si128(is(b, '<'), is(b, '>'))),
-                               _mm_or_si128(in(b, 0, 31), in(b, '{', '}')));
+            out = _mm_or_si128(in_range(b, '"', '%'), _mm_or_si128(is('<'), is('>')));
         else
-            out = _mm_or_si128(_mm_or_si128(in(b, '"', '&'), in(b, ';', '?')),
-                               _mm_or_si128(in(b, 0, 31), in(b, '{', '}')));
-        out = _mm_or_si128(out, _mm_or_si128(_mm_or_si128(is(b, '^'), is(b, '`')), is(b, 127)));
-        const unsigned found = static_cast<unsigned>(_mm_movemask_epi8(out)) & mask;
-        if (found != 0)
-            return reinterpret_cast<const char*>(block) + __builtin_ctz(found);
-    }
+            out = _mm_or_si128(in_range(b, '"', '&'), in_range(b, ';', '?'));
+        out = _mm_or_si128(out, _mm_or_si128(in_range(b, 0, 31), in_range(b, '{', '}')));
+        return _mm_or_si128(out, _mm_or_si128(_mm_or_si128(is('^'), is('`')), is(127)));
+    });
 }
 #else
 template <bool loose = false>
@@ -114,43 +119,35 @@ find_url_end(const char* text)
 /// ranges instead of the table.
 extern bool g_host_chars_plain;
 
+inline const char*
+find_host_end_bytewise(const char* text)
+{
+    while (has_class(static_cast<unsigned char>(*text), cc_host))
+        ++text;
+    return text;
+}
+
 /// The first byte of the text that is no host character (cc_host): the end
 /// of the text at the latest.
 #if defined(__SSE2__)
-__attribute__((no_sanitize_address)) inline const char*
+inline const char*
 find_host_end(const char* text)
 {
-    if (!g_host_chars_plain) {
-        while (has_class(static_cast<unsigned char>(*text), cc_host))
-            ++text;
-        return text;
-    }
-    const auto address = reinterpret_cast<std::uintptr_t>(text);
-    const auto* block = reinterpret_cast<const __m128i*>(address & ~std::uintptr_t{15});
-    const unsigned skip = static_cast<unsigned>(address & 15);
-    const auto in = [](__m128i b, char low, char high) {
-        return _mm_and_si128(_mm_cmpgt_epi8(b, _mm_set1_epi8(static_cast<char>(low - 1))),
-                             _mm_cmplt_epi8(b, _mm_set1_epi8(static_cast<char>(high + 1))));
-    };
-    unsigned mask = ~0u << skip;  // bytes before the text do not count
-    for (;; ++block, mask = ~0u) {
-        const __m128i b = _mm_load_si128(block);
+    if (!g_host_chars_plain)
+        return find_host_end_bytewise(text);
+    return scan_detail::first_stop(text, [](__m128i b) {
+        using scan_detail::in_range;
         // "-" "." "/" and the digits and ":" are one range, but for "/".
-        // Bytes from 128 on are negative as signed bytes: in no range.
-        const __m128i host =
-            _mm_or_si128(_mm_andnot_si128(_mm_cmpeq_epi8(b, _mm_set1_epi8('/')), in(b, '-', ':')),
-                         _mm_or_si128(in(b, 'A', 'Z'), in(b, 'a', 'z')));
-        const unsigned found = ~static_cast<unsigned>(_mm_movemask_epi8(host)) & mask & 0xffff;
-        if (found != 0)
-            return reinterpret_cast<const char*>(block) + __builtin_ctz(found);
-    }
+        const __m128i host = _mm_or_si128(
+            _mm_andnot_si128(_mm_cmpeq_epi8(b, _mm_set1_epi8('/')), in_range(b, '-', ':')),
+            _mm_or_si128(in_range(b, 'A', 'Z'), in_range(b, 'a', 'z')));
+        return _mm_andnot_si128(host, _mm_set1_epi8(-1));
+    });
 }
 #else
 inline const char*
 find_host_end(const char* text)
 {
-    while (has_class(static_cast<unsigned char>(*text), cc_host))
-        ++text;
-    return text;
+    return find_host_end_bytewise(text);
 }
 #endif

@@ -87,34 +87,48 @@ TEST(LowerLocaleText, AgreesWithTheLocaleTable)
     char_class_detail::ascii_lower_plain = plain;
 }
 
+namespace {
+
+// find stops at the first byte without any of the class bits, as the table
+// says, for every byte value at every alignment, placed anywhere within span
+// bytes; the byte before the text would stop it, were it read.
+template <typename Find>
+void
+expect_stops_where_the_table_says(Find find, std::uint16_t bits, std::size_t span, char before)
+{
+    alignas(16) char buffer[320];
+    ASSERT_LT(span + 32, sizeof buffer);
+    for (std::size_t offset = 0; offset < 16; ++offset) {
+        for (int c = 1; c < 256; ++c) {
+            std::memset(buffer, 'a', sizeof buffer);
+            buffer[sizeof buffer - 1] = '\0';
+            if (offset > 0)
+                buffer[offset - 1] = before;
+            char* text = buffer + offset;
+            const std::size_t at = (offset * 17 + static_cast<std::size_t>(c)) % span;
+            text[at] = static_cast<char>(c);
+            std::size_t expected = 0;
+            while (has_class(static_cast<unsigned char>(text[expected]), bits))
+                ++expected;
+            EXPECT_EQ(find(text), text + expected) << offset << " " << c;
+        }
+    }
+}
+
+}  // namespace
+
 // A URL ends at the same byte as the class table says, with the strict
 // characters (a referrer's, or a request's with StripCGI) and with the loose
-// ones (a request's), for every byte value at every alignment; in the C
-// locale the ranges are the ones tested, not the table.
+// ones (a request's); in the C locale the ranges are the ones tested, not the
+// table.
 TEST(FindUrlEnd, StopsWhereTheTableSays)
 {
     load_char_classes();
     EXPECT_TRUE(g_url_chars_plain);
-    alignas(16) char buffer[64];
-    for (const bool loose : {false, true}) {
-        for (std::size_t offset = 0; offset < 16; ++offset) {
-            for (int c = 1; c < 256; ++c) {
-                std::memset(buffer, 'a', sizeof buffer);
-                buffer[sizeof buffer - 1] = '\0';
-                if (offset > 0)
-                    buffer[offset - 1] = '"';  // before the text: never found
-                char* text = buffer + offset;
-                const std::size_t at = (offset + static_cast<std::size_t>(c)) % 30;
-                text[at] = static_cast<char>(c);
-                const std::uint16_t url_text = loose ? cc_url_loose_text : cc_url_strict_text;
-                std::size_t expected = 0;
-                while (has_class(static_cast<unsigned char>(text[expected]), url_text))
-                    ++expected;
-                EXPECT_EQ(loose ? find_url_end<true>(text) : find_url_end(text), text + expected)
-                    << offset << " " << c << (loose ? " loose" : " strict");
-            }
-        }
-    }
+    expect_stops_where_the_table_says([](const char* t) { return find_url_end(t); },
+                                      cc_url_strict_text, 30, '"');
+    expect_stops_where_the_table_says([](const char* t) { return find_url_end<true>(t); },
+                                      cc_url_loose_text, 30, '"');
 }
 
 // Counts saturate at the largest value, from the first digit that would pass
@@ -131,26 +145,12 @@ TEST(ScanU64, DigitsUpToTheLargestValueThenSaturated)
     EXPECT_EQ(scan_u64(""), 0u);
 }
 
-// A host's characters end where the class table says, for every byte value
-// at every alignment, in a text as long as a host may be.
+// A host's characters end where the class table says, in a text as long as
+// a host may be.
 TEST(FindHostEnd, StopsWhereTheTableSays)
 {
     load_char_classes();
     EXPECT_TRUE(g_host_chars_plain);
-    alignas(16) char buffer[288];
-    for (std::size_t offset = 0; offset < 16; ++offset) {
-        for (int c = 1; c < 256; ++c) {
-            std::memset(buffer, 'a', sizeof buffer);
-            buffer[sizeof buffer - 1] = '\0';
-            if (offset > 0)
-                buffer[offset - 1] = '_';  // before the text: never found
-            char* text = buffer + offset;
-            const std::size_t at = (offset * 17 + static_cast<std::size_t>(c)) % 260;
-            text[at] = static_cast<char>(c);
-            std::size_t expected = 0;
-            while (has_class(static_cast<unsigned char>(text[expected]), cc_host))
-                ++expected;
-            EXPECT_EQ(find_host_end(text), text + expected) << offset << " " << c;
-        }
-    }
+    expect_stops_where_the_table_says([](const char* t) { return find_host_end(t); }, cc_host, 260,
+                                      '_');
 }

@@ -72,6 +72,12 @@ struct clf_line {
     std::size_t end;        // E: just past the last character
     std::size_t copy_stop;  // where a copy that runs to the end of the line stops
 
+    clf_line(char* line, std::size_t length)
+        : text(line), end(length),
+          copy_stop(length > 0 && line[length - 1] == '\n' ? length - 1 : length)
+    {
+    }
+
     std::size_t limit(std::size_t p, std::size_t capacity) const
     {
         return p + capacity - 1 >= end ? copy_stop : p + capacity - 1;
@@ -359,19 +365,13 @@ warn_cut(const char* message, const char* field_start)
         std::fprintf(diag_stream(), "%s\n", message);
 }
 
-int
-parse_clf(char* text)
-{
-    return parse_clf(text, std::strlen(text));
-}
-
 // The usual shape has no NUL before its end: any other line is read as the
 // text up to its first NUL.
 int
 parse_clf(char* text, std::size_t length)
 {
-    const std::size_t copy_stop = (length > 0 && text[length - 1] == '\n') ? length - 1 : length;
-    if (parse_usual_clf(text, length, copy_stop, g_record))
+    const clf_line l(text, length);
+    if (parse_usual_clf(text, l.end, l.copy_stop, g_record))
         return 1;
     return parse_split_clf(text, std::strlen(text));
 }
@@ -380,8 +380,7 @@ int
 parse_split_clf(char* text, std::size_t length)
 {
     log_record& r = g_record;
-    clf_line l{text, length, 0};
-    l.copy_stop = (l.end > 0 && text[l.end - 1] == '\n') ? l.end - 1 : l.end;
+    clf_line l(text, length);
     split_fields(text);
 
     std::size_t p = 0;

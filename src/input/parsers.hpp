@@ -15,7 +15,6 @@ void warn_cut(const char* message, const char* field_start);
 /// Parses a common or combined log line into g_record: its text up to its
 /// first NUL.  Returns 1 when the line is a record, 0 when it is not (no
 /// message: the record loop decides).
-int parse_clf(char* line);
 int parse_clf(char* line, std::size_t length);  // length: of the line, line[length] its NUL
 
 /// parse_clf for every line: the fields split in place first.  parse_clf

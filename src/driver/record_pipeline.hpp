@@ -51,8 +51,8 @@ class batch_lines {
 };
 
 struct record_batch {
-    static constexpr std::size_t max_lines = 4096;
-    static constexpr std::size_t max_text = 1 << 20;  // a batch ends before it holds more
+    static constexpr std::size_t max_lines = 2048;
+    static constexpr std::size_t max_text = 1 << 19;  // a batch ends before it holds more
 
     u64 sequence = 0;    // its place in the log
     u64 first_line = 0;  // the number of its first line

@@ -32,18 +32,26 @@ scan_int(const char* s)
     return value > INT_MAX ? INT_MAX : static_cast<int>(value);
 }
 
+/// value * 10 plus the decimal digit, saturated at the largest value.
+inline u64
+append_digit(u64 value, char digit)
+{
+    // The multiply and the add find the overflow themselves, where a test
+    // before them took a division a digit.
+    if (__builtin_mul_overflow(value, 10, &value) ||
+        __builtin_add_overflow(value, static_cast<u64>(digit - '0'), &value))
+        return ~0ULL;
+    return value;
+}
+
 /// The unsigned decimal number made of the digits at the start of the text,
 /// saturated at the largest value; 0 when the text does not start with a digit.
 inline u64
 scan_u64(const char* s)
 {
     u64 value = 0;
-    // The multiply and the add find the overflow themselves, where a test
-    // before them took a division a digit.
     for (; *s >= '0' && *s <= '9'; ++s)
-        if (__builtin_mul_overflow(value, 10, &value) ||
-            __builtin_add_overflow(value, static_cast<u64>(*s - '0'), &value))
-            return ~0ULL;
+        value = append_digit(value, *s);
     return value;
 }
 

@@ -335,9 +335,7 @@ parse_usual_clf(const char* text, std::size_t end, std::size_t copy_stop, log_re
     p = bytes_start;
     u64 bytes = 0;
     for (; is_digit(text[p]); ++p)
-        if (__builtin_mul_overflow(bytes, 10, &bytes) ||
-            __builtin_add_overflow(bytes, static_cast<u64>(text[p] - '0'), &bytes))
-            bytes = ~0ULL;
+        bytes = append_digit(bytes, text[p]);
     if (p == bytes_start && text[p] == '-')
         ++p;
     if (p == bytes_start)

@@ -31,11 +31,19 @@ analyze() {
     "$BIN/parvalyte" -q -o out "$@"
 }
 
-echo "machine: $(nproc) cores; log: $LINES lines, $(stat -c %s log) bytes"
+plain_alone=(cat log)
+if command -v analog > /dev/null; then
+    mkdir analog-out
+    printf '%s\n' 'ALL ON' 'ALLCHART ON' "OUTFILE $WORK/analog-out/report.html" \
+        "CHARTDIR $WORK/analog-out/" "LOCALCHARTDIR $WORK/analog-out/" > analog.cfg
+    plain_alone=(analog "+g$WORK/analog.cfg" "$WORK/log")
+fi
+
+echo "machine: $(nproc) cores; log: $LINES lines, $(stat -c %s log) bytes; plain beside ${plain_alone[0]}"
 printf '%-8s %10s %10s %10s %12s %10s %10s\n' input run one-thread alone ratio records/s peak-MiB
 for input in log log.gz log.bz2; do
     case $input in
-    log) alone=(cat log) ;;
+    log) alone=("${plain_alone[@]}") ;;
     log.gz) alone=(zcat log.gz) ;;
     log.bz2) alone=(bzcat log.bz2) ;;
     esac

@@ -6,7 +6,7 @@
 
 set(PARVA_FUZZ_DIR ${CMAKE_CURRENT_LIST_DIR})
 set(PARVA_FUZZ_TARGETS
-    parse_line record_loop config_file history state text_helpers keep_import)
+    parse_line record_loop config_file history state text_helpers keep_import decompress)
 
 # One program of the target's source and the given extra sources.  parvakeep
 # is not part of the analyzer's library: its target compiles the cache

@@ -50,6 +50,7 @@ struct bz_job {
     std::uint64_t stream_start = 0;  // byte offset of the block's stream header
     int level = 9;
     std::vector<unsigned char> packed;  // the block framed as a stream of its own
+    std::size_t block_bytes = 0;        // of packed, up to the block's last bit
     // Both buffers hold out_capacity + held_back bytes; a decode fills at most
     // out_capacity, so a short last piece can join the one before it.
     std::unique_ptr<char[]> out;
@@ -290,6 +291,17 @@ decode_job(bz_job& job)
     job.strm.next_in = reinterpret_cast<char*>(job.packed.data());
     job.strm.avail_in = static_cast<unsigned>(job.packed.size());
     job.out_len = decode_more(job, job.out.get());
+    // A block that fills the buffer goes out in pieces before its CRC is
+    // read, so it must be the block the stream holds: libbz2 gives output
+    // only once it has read the block's last code, a byte at a time, and a
+    // true block's last code ends where the next marker starts.  A false
+    // marker cuts a block short, and the decoder then reads the end marker
+    // framed after it as codes: what it makes of them is no part of the log.
+    if (job.open && job.strm.total_in_lo32 != job.block_bytes) {
+        job.ok = false;
+        job.open = false;
+        BZ2_bzDecompressEnd(&job.strm);
+    }
 }
 
 bool
@@ -432,6 +444,7 @@ frame_block(const bzip2_reader& r, bz_job& job, std::uint64_t from, std::uint64_
     const std::uint64_t bits = to - from;
     const std::size_t whole = static_cast<std::size_t>(bits / 8);
     job.packed.resize(4 + whole + 12);
+    job.block_bytes = 4 + static_cast<std::size_t>((bits + 7) / 8);
     unsigned char* o = job.packed.data();
     o[0] = 'B';
     o[1] = 'Z';

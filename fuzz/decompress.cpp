@@ -24,24 +24,33 @@ namespace {
 // two are compared this far.
 constexpr std::size_t output_cap = 8 << 20;
 
+// What a reader gives, chunk by chunk, up to the cap.
+template <class Read>
+std::string
+capped_bytes(Read read)
+{
+    std::string out;
+    const char* data;
+    while (out.size() < output_cap) {
+        const std::size_t n = read(data);
+        if (n == 0)
+            break;
+        out.append(data, n);
+    }
+    if (out.size() > output_cap)
+        out.resize(output_cap);
+    return out;
+}
+
 std::string
 bzip2_bytes(int threads)
 {
     bzip2_reader* r = bzip2_reader_open(::open("in.log", O_RDONLY), threads);
     if (r == nullptr)
         __builtin_trap();
-    std::string out;
-    const char* data;
-    while (out.size() < output_cap) {
-        const std::size_t n = bzip2_reader_read(*r, data);
-        if (n == 0)
-            break;
-        out.append(data, n);
-    }
+    std::string out = capped_bytes([r](const char*& data) { return bzip2_reader_read(*r, data); });
     // Closed with blocks still in flight when the cap cut the reading short.
     bzip2_reader_close(r);
-    if (out.size() > output_cap)
-        out.resize(output_cap);
     return out;
 }
 
@@ -51,31 +60,20 @@ gzread_bytes()
     gzFile f = gzopen("in.log", "rb");
     if (f == nullptr)
         __builtin_trap();
-    std::string out;
     char buffer[16384];
-    int n;
-    while (out.size() < output_cap && (n = gzread(f, buffer, sizeof buffer)) > 0)
-        out.append(buffer, static_cast<std::size_t>(n));
+    std::string out = capped_bytes([f, &buffer](const char*& data) {
+        const int n = gzread(f, buffer, sizeof buffer);
+        data = buffer;
+        return n > 0 ? static_cast<std::size_t>(n) : 0;
+    });
     gzclose(f);
-    if (out.size() > output_cap)
-        out.resize(output_cap);
     return out;
 }
 
 std::string
 gzip_bytes(gzip_stream& g)
 {
-    std::string out;
-    const char* data;
-    while (out.size() < output_cap) {
-        const std::size_t n = gzip_stream_read(g, data);
-        if (n == 0)
-            break;
-        out.append(data, n);
-    }
-    if (out.size() > output_cap)
-        out.resize(output_cap);
-    return out;
+    return capped_bytes([&g](const char*& data) { return gzip_stream_read(g, data); });
 }
 
 }  // namespace

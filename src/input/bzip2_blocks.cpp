@@ -256,9 +256,16 @@ decode_more(bz_job& job, char* into)
     job.strm.avail_out = static_cast<unsigned>(job.out_capacity);
     const int status = BZ2_bzDecompress(&job.strm);
     const std::size_t n = job.out_capacity - job.strm.avail_out;
-    if (status == BZ_OK && job.strm.avail_out == 0)
+    // A block that fills the buffer goes out in pieces before its CRC is
+    // read, so it must be the block the stream holds: libbz2 gives output
+    // only once it has read the block's last code, a byte at a time, and a
+    // true block's last code ends where the next marker starts.  A false
+    // marker cuts a block short, and the decoder then reads the end marker
+    // framed after it as codes: what it makes of them is no part of the log.
+    if (status == BZ_OK && job.strm.avail_out == 0 && job.strm.total_in_lo32 == job.block_bytes)
         return n;
-    // BZ_OK with room left means the input ran out before the block's end.
+    // Anything else ends the job; BZ_OK with room left means the input ran
+    // out before the block's end.
     job.ok = status == BZ_STREAM_END;
     job.open = false;
     BZ2_bzDecompressEnd(&job.strm);
@@ -291,17 +298,6 @@ decode_job(bz_job& job)
     job.strm.next_in = reinterpret_cast<char*>(job.packed.data());
     job.strm.avail_in = static_cast<unsigned>(job.packed.size());
     job.out_len = decode_more(job, job.out.get());
-    // A block that fills the buffer goes out in pieces before its CRC is
-    // read, so it must be the block the stream holds: libbz2 gives output
-    // only once it has read the block's last code, a byte at a time, and a
-    // true block's last code ends where the next marker starts.  A false
-    // marker cuts a block short, and the decoder then reads the end marker
-    // framed after it as codes: what it makes of them is no part of the log.
-    if (job.open && job.strm.total_in_lo32 != job.block_bytes) {
-        job.ok = false;
-        job.open = false;
-        BZ2_bzDecompressEnd(&job.strm);
-    }
 }
 
 bool
